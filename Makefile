@@ -1,0 +1,48 @@
+# Two commands set everything up: `make run` and `make test`. Both install what is
+# missing (scripts/install-deps), build, and then start the program or run every test.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+JOBS       ?= $(shell nproc)
+# CI builds with warnings as errors.
+WERROR     ?= $(if $(CI),ON,OFF)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build run test test-asan test-tsan bench soak fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -DQUILL_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD)/shell/irc-quillmere ]; then exec $(BUILD)/shell/irc-quillmere; \
+	else echo "The window is not built yet: the relay core is in place, the window comes with the shell."; fi
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)
+
+# The core alone (no window), under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DQUILL_SANITIZE=ON -DQUILL_SHELL=OFF -DQUILL_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure --no-tests=error -LE 'slow|fuzz' -j $(JOBS)
+
+# The core alone under ThreadSanitizer.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DQUILL_TSAN=ON -DQUILL_SHELL=OFF -DQUILL_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure --no-tests=error -LE 'slow|fuzz' -j $(JOBS)
+
+bench: build
+	@if [ -x bench/run ]; then bench/run $(BUILD); else echo "no benchmarks yet"; fi
+
+soak: build
+	@if [ -x bench/soak ]; then bench/soak $(BUILD); else echo "no soak run yet"; fi
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -1,0 +1,100 @@
+// The program's whole memory of proxies: three sorted lists of "host:port"
+// entries, the host and port field texts, the current upstream and the random
+// generator that picks from the list of all proxies. Every operation is atomic
+// and may be called from any thread; listeners hear of every change, in order,
+// and never while the pool's lock is held.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+enum class ProxyListId { All, Working, Failed };
+inline constexpr ProxyListId lstAll = ProxyListId::All;
+inline constexpr ProxyListId lstWorking = ProxyListId::Working;
+inline constexpr ProxyListId lstFailed = ProxyListId::Failed;
+
+enum class FieldId { Host, Port };
+inline constexpr FieldId edtHost = FieldId::Host;
+inline constexpr FieldId edtPort = FieldId::Port;
+
+// The upstream proxy; an empty host means there is none.
+struct Upstream {
+  std::string host;
+  std::int32_t port = 0;
+  friend bool operator==(const Upstream&, const Upstream&) = default;
+};
+
+// "List index out of bounds (%d)" and "Unable to insert a line".
+class EListError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One change, as a view that mirrors the pool applies it.
+struct PoolChange {
+  enum class Kind { Inserted, Removed, FieldText };
+  Kind kind = Kind::Inserted;
+  ProxyListId list = ProxyListId::All;  // Inserted, Removed
+  std::size_t index = 0;                // Inserted, Removed: position in the list
+  FieldId field = FieldId::Host;        // FieldText
+  std::string text;                     // the entry, or the field's new text
+};
+
+using PoolListener = std::function<void(const PoolChange&)>;
+
+// Host text before the first ":", port text after it; without ":" the host is
+// empty and the port text is the whole entry.
+std::pair<std::string, std::string> SplitProxyEntry(std::string_view entry);
+
+class ProxyPool;
+// The process-wide pool the relay and the window share.
+ProxyPool& ThePool();
+
+class ProxyPool {
+ public:
+  ProxyPool();
+  ~ProxyPool();
+  ProxyPool(const ProxyPool&) = delete;
+  ProxyPool& operator=(const ProxyPool&) = delete;
+
+  // Seeds the 32-bit generator (state := state * 134775813 + 1 per draw).
+  void Randomize(std::uint32_t seed);
+
+  // Picks a random entry of lstAll into the fields and applies them; with
+  // lstAll empty nothing changes.
+  void SelectRandomProxy();
+  // "Set!": the fields become the upstream (port read by IntFromText).
+  void ApplyUpstream();
+  void RemoveProxyEntry(ProxyListId list, std::string_view entry);
+  // Throws EListError("Unable to insert a line") when the list cannot grow.
+  void AddProxyEntry(ProxyListId list, std::string_view entry);
+  bool ContainsProxyEntry(ProxyListId list, std::string_view entry) const;
+  // lstAllClick, lstWorkingClick, lstFailedClick: the selected entry (index, -1
+  // for none) fills both fields; throws EListError("List index out of bounds (%d)").
+  void FillFieldsFromList(ProxyListId list, int selectedIndex);
+
+  Upstream CurrentUpstream() const;
+  std::string FieldText(FieldId field) const;
+  // Typing into a field; notifies only when the text changes.
+  void SetFieldText(FieldId field, std::string text);
+
+  std::size_t Count(ProxyListId list) const;
+  std::string EntryAt(ProxyListId list, std::size_t index) const;
+  std::vector<std::string> Entries(ProxyListId list) const;
+
+  // Listeners are called after the change, on the changing thread, in the
+  // order of the changes. RemoveListener returns once no call to that listener
+  // is running; it must not be called from inside a listener.
+  int AddListener(PoolListener listener);
+  void RemoveListener(int id);
+
+ private:
+  struct State;
+  State* state_;
+};
