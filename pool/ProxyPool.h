@@ -56,6 +56,9 @@ class ProxyPool;
 // The process-wide pool the relay and the window share.
 ProxyPool& ThePool();
 
+// The start-up seed: the low 32 bits of the monotonic clock in nanoseconds.
+std::uint32_t StartupSeed();
+
 class ProxyPool {
  public:
   ProxyPool();
