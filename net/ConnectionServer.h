@@ -12,7 +12,8 @@
 // Runs once per accepted connection, on that connection's own thread, with the
 // accepted socket, the listening port and the peer's dotted address. It may shut
 // the socket down but never closes it.
-using ConnectionHandler = std::function<void(Socket socket, std::int32_t port, const std::string& peerAddress)>;
+using ConnectionHandler =
+    std::function<void(Socket socket, std::int32_t port, const std::string& peerAddress)>;
 
 // One accepted connection on its way to its thread, which owns it from then on.
 struct TData {

@@ -69,3 +69,7 @@ std::string ResolveHost(const std::string& name);
 std::int32_t PortFromText(const std::string& text);
 std::int32_t IntFromText(std::string_view text);
 sockaddr_in FillAddress(const std::string& host, std::int32_t port);
+
+// The local port a socket is bound to, in host order; 0 when it has none. Lets a
+// listener on port 0 (the system's choice) tell which port it got.
+std::int32_t LocalPort(Socket socket);

@@ -1,0 +1,130 @@
+// One thread per accepted connection, without a pool or a bound: a relayed
+// connection spends nearly all its life blocked in recv, so threads are cheap
+// here and keep every handler a plain sequential function.
+#include "net/ConnectionServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <exception>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// Failures after which accept will work again once the system recovers:
+// descriptors or memory ran out for a moment.
+bool IsShortOfResources(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+// Failures that belong to one incoming connection, or to a signal, and not to
+// the listening socket: the next accept can go ahead at once.
+bool IsPassingFailure(int error) {
+  switch (error) {
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case EPERM:
+    case ENETDOWN:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case ENETUNREACH:
+    case EAGAIN:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string DottedAddress(const sockaddr_in& address) {
+  std::array<char, INET_ADDRSTRLEN> buffer{};
+  if (::inet_ntop(AF_INET, &address.sin_addr, buffer.data(), buffer.size()) == nullptr) return {};
+  return buffer.data();
+}
+
+}  // namespace
+
+Socket TcpServe(std::int32_t port, ConnectionHandler handler, bool blocking) {
+  const Socket listenSocket = TcpListen(port);
+  if (!listenSocket) return NoSocket;
+
+  if (blocking) {
+    AcceptLoop(listenSocket, port, handler);
+    return listenSocket;
+  }
+
+  auto data = std::make_unique<TListenData>();
+  data->listenSocket = listenSocket;
+  data->port = port;
+  data->handler = std::move(handler);
+  try {
+    std::thread(ListenThread, std::move(data)).detach();
+  } catch (const std::exception&) {
+    // No thread, no service: the record went with the failed thread (or with
+    // `data`), and the socket must not stay open with nobody accepting on it.
+    TcpClose(listenSocket);
+    return NoSocket;
+  }
+  return listenSocket;
+}
+
+void AcceptLoop(Socket listenSocket, std::int32_t port, const ConnectionHandler& handler) {
+  for (;;) {
+    sockaddr_in peer{};
+    socklen_t peerLength = sizeof peer;
+    const int fd = ::accept4(listenSocket.fd, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
+    if (fd < 0) {
+      const int error = errno;
+      if (IsShortOfResources(error)) {
+        // The pending connections stay queued; retrying at once would only
+        // spin until some connection ends and gives a descriptor back.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        continue;
+      }
+      if (IsPassingFailure(error)) continue;
+      break;  // shut down or closed: the server is over
+    }
+
+    auto data = std::make_unique<TData>();
+    data->socket = OwnedSocket(Socket(fd));
+    data->port = port;
+    data->peerAddress = DottedAddress(peer);
+    data->handler = handler;
+    try {
+      std::thread(ConnectionThread, std::move(data)).detach();
+    } catch (const std::exception&) {
+      // The record, wherever it ended up, is freed by now or with `data` at the
+      // end of this pass, and its OwnedSocket closes the connection: the client
+      // sees it closed rather than hanging on a connection nobody serves.
+    }
+  }
+  TcpClose(listenSocket);
+}
+
+void ConnectionThread(std::unique_ptr<TData> data) {
+  if (!data) return;
+  try {
+    if (data->handler) data->handler(data->socket.Get(), data->port, data->peerAddress);
+  } catch (...) {
+    // A handler's failure ends that connection only; the closing below is what
+    // the client needs to see.
+  }
+  data.reset();  // closes the accepted socket and frees the record
+}
+
+void ListenThread(std::unique_ptr<TListenData> data) {
+  if (!data) return;
+  if (data->listenSocket && data->handler) {
+    AcceptLoop(data->listenSocket, data->port, data->handler);
+  } else {
+    TcpClose(data->listenSocket);
+  }
+}

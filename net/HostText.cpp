@@ -1,0 +1,126 @@
+// Turning the user's host and port text into what a socket call takes. The
+// rules are lenient on purpose: the fields are typed by hand and a proxy list
+// may hold anything after the colon.
+#include <arpa/inet.h>
+#include <netdb.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "net/TcpSocket.h"
+
+namespace {
+
+bool IsDecimalDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The value of c as a digit of the given base, or -1.
+int DigitValue(char c, bool hex) {
+  if (IsDecimalDigit(c)) return c - '0';
+  if (hex) {
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  }
+  return -1;
+}
+
+// The first IPv4 address of a name as dotted text, or empty text.
+std::string LookUpName(const std::string& name) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return {};
+
+  std::string text;
+  for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+    if (entry->ai_family != AF_INET || entry->ai_addr == nullptr) continue;
+    const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+    std::array<char, INET_ADDRSTRLEN> buffer{};
+    if (::inet_ntop(AF_INET, &address->sin_addr, buffer.data(), buffer.size()) != nullptr) {
+      text = buffer.data();
+    }
+    break;
+  }
+  ::freeaddrinfo(found);
+  return text;
+}
+
+// The port of a named service in host order, or -1 when the services database
+// does not know the name.
+std::int32_t ServicePort(const std::string& name) {
+  servent entry{};
+  servent* result = nullptr;
+  std::vector<char> buffer(1024);
+  for (;;) {
+    const int error = ::getservbyname_r(name.c_str(), nullptr, &entry, buffer.data(), buffer.size(), &result);
+    if (error == ERANGE && buffer.size() < 65536) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (error != 0 || result == nullptr) return -1;
+    return ntohs(static_cast<std::uint16_t>(result->s_port));
+  }
+}
+
+}  // namespace
+
+std::string ResolveHost(const std::string& name) {
+  if (name.empty()) return "0.0.0.0";
+  // Text that starts with a digit is an address or nothing: a name such as
+  // "1abc" is never handed to the resolver.
+  if (IsDecimalDigit(name.front())) {
+    return ::inet_addr(name.c_str()) == INADDR_NONE ? std::string() : name;
+  }
+  return LookUpName(name);
+}
+
+std::int32_t IntFromText(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && text[at] == ' ') ++at;
+
+  bool negative = false;
+  if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
+    negative = text[at] == '-';
+    ++at;
+  }
+
+  bool hex = false;
+  if (at < text.size() && (text[at] == '$' || text[at] == 'x' || text[at] == 'X')) {
+    hex = true;
+    ++at;
+  } else if (at + 1 < text.size() && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X')) {
+    hex = true;
+    at += 2;
+  }
+
+  // Unsigned arithmetic wraps instead of overflowing: a number beyond 32 bits
+  // keeps its low 32 bits, which is all a port ever uses anyway.
+  std::uint32_t value = 0;
+  const std::uint32_t base = hex ? 16 : 10;
+  for (; at < text.size(); ++at) {
+    const int digit = DigitValue(text[at], hex);
+    if (digit < 0) return static_cast<std::int32_t>(value);  // trailing junk: no sign
+    value = value * base + static_cast<std::uint32_t>(digit);
+  }
+  if (negative) value = 0u - value;
+  return static_cast<std::int32_t>(value);
+}
+
+std::int32_t PortFromText(const std::string& text) {
+  if (text.empty()) return 0;
+  const std::int32_t service = ServicePort(text);
+  return service >= 0 ? service : IntFromText(text);
+}
+
+sockaddr_in FillAddress(const std::string& host, std::int32_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = ::inet_addr(ResolveHost(host).c_str());
+  // Only the low 16 bits of the number reach the wire.
+  address.sin_port = htons(static_cast<std::uint16_t>(PortFromText(std::to_string(port))));
+  return address;
+}
