@@ -1,0 +1,10 @@
+// The version the regular-expression component reports; it is fixed at build
+// time and never follows what a caller writes into it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+using TPackageVersion = std::string;
+
+inline constexpr std::string_view zimPackageVersion = "1.0.10.163";
