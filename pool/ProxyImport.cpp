@@ -1,10 +1,20 @@
 #include "pool/ProxyImport.h"
 
+#include <array>
 #include <cerrno>
 #include <string>
+#include <string_view>
 
 #include "pool/ProxyLineReader.h"
 #include "pool/ProxyPool.h"
+#include "regexp/zimRegExp.h"
+
+namespace {
+
+// The dots are unescaped on purpose: any character may separate the numbers.
+constexpr std::string_view kProxyPattern = "((([0-9]+).([0-9]+).([0-9]+).([0-9]+)):([0-9]+))";
+
+}  // namespace
 
 std::string InOutErrorMessage(int errorNumber) {
   switch (errorNumber) {
@@ -25,3 +35,29 @@ std::string InOutErrorMessage(int errorNumber) {
 
 EInOutError::EInOutError(int errorNumber)
     : std::runtime_error(InOutErrorMessage(errorNumber)), ErrorCode(errorNumber) {}
+
+void ImportProxyList(ProxyPool& pool, ProxyListFile& file) {
+  ProxyLineReader reader(file);
+  // Both strings live across lines so that their buffers are reused.
+  std::string line;
+  std::string candidate;
+  const std::array<TScanArg, 2> args{TScanArg("1:STRING"), TScanArg(&candidate)};
+  while (reader.NextLine(line)) {
+    candidate.clear();
+    RegExpScanf(kProxyPattern, line, args, DefaultRegExpOptions, false);
+    if (candidate.empty()) continue;
+    if (pool.ContainsProxyEntry(lstAll, candidate) || pool.ContainsProxyEntry(lstFailed, candidate) ||
+        pool.ContainsProxyEntry(lstWorking, candidate)) {
+      continue;
+    }
+    pool.AddProxyEntry(lstAll, candidate);
+  }
+  file.Close();
+  pool.SelectRandomProxy();
+}
+
+void ImportProxyList(ProxyPool& pool, const std::optional<std::string>& path) {
+  if (!path) return;
+  ProxyListFile file(*path);
+  ImportProxyList(pool, file);
+}

@@ -7,6 +7,7 @@
 #include <string>
 
 class ProxyPool;
+class ProxyListFile;
 
 // A failed open, read or close of the list file, with its error number.
 class EInOutError : public std::runtime_error {
@@ -23,3 +24,8 @@ std::string InOutErrorMessage(int errorNumber);
 // value when the dialog was cancelled (then nothing changes). Throws EInOutError
 // or EListError; entries added before the error stay and no upstream is picked.
 void ImportProxyList(ProxyPool& pool, const std::optional<std::string>& path);
+
+// The same import once the file is open: every line, then Close() (whose
+// failure is an error too) and the pick. After an error the file is left open
+// for its owner to drop.
+void ImportProxyList(ProxyPool& pool, ProxyListFile& file);
