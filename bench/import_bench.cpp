@@ -1,0 +1,224 @@
+// Import speed and memory: makes proxy list files of 100,000 and 1,000,000
+// lines in mixed formats (a tenth of the lines repeat an earlier address),
+// imports each into an empty pool through ImportProxyList, the window's own
+// call, and sets the time beside `grep -oE` extracting the same addresses from
+// the same file in the same run. Then the resident memory with a million
+// entries in the pool.
+//
+//   import_bench [WORK_DIR] [LINES...]     (defaults: /tmp, 100000 1000000)
+//
+// Also times the stages alone (reading lines; reading and scanning), so that a
+// slow import shows which component is the cost.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "pool/ProxyImport.h"
+#include "pool/ProxyLineReader.h"
+#include "pool/ProxyPool.h"
+#include "regexp/zimRegExp.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kPattern = "((([0-9]+).([0-9]+).([0-9]+).([0-9]+)):([0-9]+))";
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class Random {
+ public:
+  std::uint32_t Next() {
+    state_ = state_ * 1664525u + 1013904223u;
+    return state_ >> 8;
+  }
+  std::uint32_t Below(std::uint32_t n) { return Next() % n; }
+
+ private:
+  std::uint32_t state_ = 12345;
+};
+
+// The address of line i: distinct for distinct i below 2^24.
+std::string Address(std::uint32_t i, Random& random) {
+  return std::to_string(1 + (i >> 16) % 223) + "." + std::to_string((i >> 8) & 255) + "." +
+         std::to_string(i & 255) + "." + std::to_string(1 + random.Below(254)) + ":" +
+         std::to_string(1 + random.Below(65535));
+}
+
+// Writes `lines` proxy lines; returns how many distinct addresses the import
+// should take (the first address of each line).
+std::size_t WriteListFile(const fs::path& path, std::size_t lines) {
+  std::ofstream out(path, std::ios::binary);
+  Random random;
+  std::vector<std::string> firsts;
+  firsts.reserve(lines);
+  std::string line;
+  for (std::size_t i = 0; i < lines; ++i) {
+    std::string address;
+    if (i % 10 == 9) {
+      address = firsts[random.Below(static_cast<std::uint32_t>(firsts.size()))];
+    } else {
+      address = Address(static_cast<std::uint32_t>(i), random);
+    }
+    switch (random.Below(6)) {
+      case 0:
+        line = address + "\n";
+        break;
+      case 1:
+        line = address + "\r\n";
+        break;
+      case 2:
+        line = "proxy " + address + " anonymous\n";
+        break;
+      case 3:
+        line = address + "\tHTTP\telite\t[DE] checked 2 min ago\r\n";
+        break;
+      case 4:
+        line = address + ", " + Address(static_cast<std::uint32_t>(i) ^ 0x5A5A5A, random) + "\n";
+        break;
+      default:
+        line = "http://" + address + "/ socks5 120ms\n";
+        break;
+    }
+    out << line;
+    firsts.push_back(std::move(address));
+  }
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+  std::sort(firsts.begin(), firsts.end());
+  return static_cast<std::size_t>(std::unique(firsts.begin(), firsts.end()) - firsts.begin());
+}
+
+long StatusKiB(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long value = -1;
+  while (status >> key) {
+    if (key == field) {
+      status >> value;
+      return value;
+    }
+    status.ignore(1 << 10, '\n');
+  }
+  return value;
+}
+
+// Runs `grep -oE` over the file, its output to a file (GNU grep stops at the
+// first match when it writes to /dev/null); returns seconds and match count.
+std::pair<double, long> TimeGrep(const fs::path& file, const fs::path& out) {
+  const std::string command = "LC_ALL=C grep -oE '(([0-9]+).([0-9]+).([0-9]+).([0-9]+)):([0-9]+)' '" +
+                              file.string() + "' > '" + out.string() + "'";
+  const auto start = Clock::now();
+  const int status = std::system(command.c_str());
+  const double seconds = SecondsSince(start);
+  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) > 1) return {-1.0, -1};
+  std::ifstream in(out, std::ios::binary);
+  long matches = 0;
+  std::string line;
+  while (std::getline(in, line)) ++matches;
+  return {seconds, matches};
+}
+
+double TimeReadOnly(const fs::path& file, bool scan) {
+  const auto start = Clock::now();
+  ProxyListFile list(file.string());
+  ProxyLineReader reader(list);
+  std::string line;
+  std::string candidate;
+  std::size_t found = 0;
+  while (reader.NextLine(line)) {
+    if (scan) {
+      candidate.clear();
+      RegExpScanf(kPattern, line, {"1:STRING", &candidate}, DefaultRegExpOptions, false);
+      found += candidate.empty() ? 0 : 1;
+    }
+  }
+  list.Close();
+  const double seconds = SecondsSince(start);
+  if (scan && found == 0) throw std::runtime_error("the scan found nothing");
+  return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const fs::path base = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
+  std::vector<std::size_t> sizes;
+  for (int i = 2; i < argc; ++i) sizes.push_back(std::stoul(argv[i]));
+  if (sizes.empty()) sizes = {100000, 1000000};
+
+  std::string dirPattern = (base / "quill-import-bench-XXXXXX").string();
+  if (::mkdtemp(dirPattern.data()) == nullptr) {
+    std::perror("mkdtemp");
+    return 1;
+  }
+  const fs::path dir = dirPattern;
+  int status = 0;
+  try {
+    std::printf("%-9s %9s %10s %12s %9s %10s %9s %9s %s\n", "lines", "import s", "lines/s", "entries",
+                "grep s", "grep/imp", "read s", "scan s", "target");
+    for (const std::size_t lines : sizes) {
+      const fs::path file = dir / ("list-" + std::to_string(lines) + ".txt");
+      const std::size_t distinct = WriteListFile(file, lines);
+      // Warm the page cache, so that both sides read from memory.
+      TimeReadOnly(file, false);
+
+      ProxyPool pool;
+      pool.Randomize(1);
+      const long rssBefore = StatusKiB("VmRSS:");
+      const auto start = Clock::now();
+      ImportProxyList(pool, std::optional<std::string>(file.string()));
+      const double importSeconds = SecondsSince(start);
+      const long rssAfter = StatusKiB("VmRSS:");
+
+      const auto [grepSeconds, grepMatches] = TimeGrep(file, dir / "grep.out");
+      const double readSeconds = TimeReadOnly(file, false);
+      const double scanSeconds = TimeReadOnly(file, true);
+
+      const std::size_t entries = pool.Count(lstAll);
+      const double limit = lines >= 1000000 ? 3.0 : lines >= 100000 ? 0.3 : 0.0;
+      std::string verdict = "-";
+      if (limit > 0) {
+        verdict = (importSeconds <= limit ? "met (<= " : "MISSED (<= ") + std::to_string(limit).substr(0, 3) +
+                  " s)";
+      }
+      std::printf("%-9zu %9.3f %10.0f %12zu %9.3f %10.2f %9.3f %9.3f %s\n", lines, importSeconds,
+                  static_cast<double>(lines) / importSeconds, entries, grepSeconds,
+                  grepSeconds / importSeconds, readSeconds, scanSeconds, verdict.c_str());
+      if (entries != distinct) {
+        std::printf("  WRONG: %zu entries in lstAll, %zu distinct addresses in the file\n", entries,
+                    distinct);
+        status = 1;
+      }
+      if (grepMatches >= 0)
+        std::printf("  grep -oE printed %ld matches (every match of a line)\n", grepMatches);
+      std::printf("  upstream %s:%d\n", pool.CurrentUpstream().host.c_str(), pool.CurrentUpstream().port);
+      const double rssMiB = static_cast<double>(rssAfter) / 1024.0;
+      std::printf("  resident memory after the import: %.1f MiB (%.1f MiB before it)%s\n", rssMiB,
+                  static_cast<double>(rssBefore) / 1024.0,
+                  lines >= 1000000
+                      ? (rssMiB <= 200.0 ? "  target <= 200 MB: met" : "  target <= 200 MB: MISSED")
+                      : "");
+      fs::remove(file);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "import_bench: %s\n", e.what());
+    status = 1;
+  }
+  std::error_code ignored;
+  fs::remove_all(dir, ignored);
+  return status;
+}
