@@ -92,3 +92,8 @@ class TzimRegExp {
   TzimRegExpOptions options_ = DefaultRegExpOptions;
   std::vector<int> offsets_;
 };
+
+// Sets the text, then MatchStart and MatchEnd (each with its checks), then
+// searches from newMatchEnd. (text, 0, 0) finds the first match in all of it.
+bool MatchTextAgainst(TzimRegExp& regExp, std::string_view text, std::int32_t newMatchStart,
+                      std::int32_t newMatchEnd);
