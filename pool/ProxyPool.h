@@ -81,6 +81,10 @@ class ProxyPool {
   // lstAllClick, lstWorkingClick, lstFailedClick: the selected entry (index, -1
   // for none) fills both fields; throws EListError("List index out of bounds (%d)").
   void FillFieldsFromList(ProxyListId list, int selectedIndex);
+  // The same fill from an entry's text: a view that mirrors a list through the
+  // notifications may lag behind the pool by a change or two, so the text it
+  // shows is safer than its row number.
+  void FillFieldsFromEntry(std::string_view entry);
 
   Upstream CurrentUpstream() const;
   std::string FieldText(FieldId field) const;
@@ -91,9 +95,12 @@ class ProxyPool {
   std::string EntryAt(ProxyListId list, std::size_t index) const;
   std::vector<std::string> Entries(ProxyListId list) const;
 
-  // Listeners are called after the change, on the changing thread, in the
-  // order of the changes. RemoveListener returns once no call to that listener
-  // is running; it must not be called from inside a listener.
+  // A listener hears every change made after it was added, in the order the
+  // changes were made, never while the pool's lock is held and never two
+  // calls at once. It runs on a thread that changed the pool, before that
+  // thread's changing call returns, and must not throw. Calls on the pool are
+  // allowed inside it, AddListener and RemoveListener excepted. RemoveListener
+  // returns once no call to that listener is running.
   int AddListener(PoolListener listener);
   void RemoveListener(int id);
 

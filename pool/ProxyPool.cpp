@@ -1,0 +1,278 @@
+#include "pool/ProxyPool.h"
+
+#include <time.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "net/TcpSocket.h"
+#include "pool/RandomGenerator.h"
+#include "pool/SortedEntryList.h"
+
+std::pair<std::string, std::string> SplitProxyEntry(std::string_view entry) {
+  const std::size_t colon = entry.find(':');
+  if (colon == std::string_view::npos) return {std::string(), std::string(entry)};
+  return {std::string(entry.substr(0, colon)), std::string(entry.substr(colon + 1))};
+}
+
+ProxyPool& ThePool() {
+  // Never destroyed: relay threads may still be judging a proxy while the
+  // process exits, and they must not meet a pool that is being torn down.
+  static ProxyPool* const pool = new ProxyPool;
+  return *pool;
+}
+
+std::uint32_t StartupSeed() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const std::uint64_t nanoseconds =
+      static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u + static_cast<std::uint64_t>(now.tv_nsec);
+  return static_cast<std::uint32_t>(nanoseconds);
+}
+
+namespace {
+
+std::string IndexErrorText(long long index) {
+  char text[64];
+  std::snprintf(text, sizeof text, "List index out of bounds (%lld)", index);
+  return text;
+}
+
+std::size_t ListSlot(ProxyListId list) {
+  return static_cast<std::size_t>(list);
+}
+std::size_t FieldSlot(FieldId field) {
+  return static_cast<std::size_t>(field);
+}
+
+}  // namespace
+
+struct ProxyPool::State {
+  // Guards everything below up to the delivery part.
+  mutable std::mutex mutex;
+  SortedEntryList lists[3];
+  std::string fields[2];
+  Upstream upstream;
+  RandomGenerator random;
+  // Changes wait here, in the order they were made, until delivered. Nothing
+  // is queued while nobody listens.
+  bool listening = false;
+  std::vector<PoolChange> pending;
+
+  // Held while listeners run, so deliveries never overlap or reorder, and so
+  // RemoveListener can wait for a running one. Guards `listeners`.
+  std::mutex deliveryMutex;
+  std::vector<std::pair<int, PoolListener>> listeners;
+  int nextListenerId = 1;
+  // The thread inside a listener, if any: a change it makes is delivered by
+  // its own running loop instead of waiting for the lock it holds.
+  std::atomic<std::thread::id> deliveringThread{};
+
+  // Mutators below run with `mutex` held and return whether they queued a change.
+  bool QueueChange(PoolChange change) {
+    if (!listening) return false;
+    pending.push_back(std::move(change));
+    return true;
+  }
+
+  bool SetField(FieldId field, std::string text) {
+    std::string& slot = fields[FieldSlot(field)];
+    if (slot == text) return false;
+    slot = std::move(text);
+    if (!listening) return false;
+    return QueueChange({PoolChange::Kind::FieldText, ProxyListId::All, 0, field, slot});
+  }
+
+  bool FillFields(std::string_view entry) {
+    auto [host, port] = SplitProxyEntry(entry);
+    const bool hostQueued = SetField(FieldId::Host, std::move(host));
+    const bool portQueued = SetField(FieldId::Port, std::move(port));
+    return hostQueued || portQueued;
+  }
+
+  void ApplyFields() {
+    Upstream next{fields[FieldSlot(FieldId::Host)], IntFromText(fields[FieldSlot(FieldId::Port)])};
+    upstream = std::move(next);
+  }
+
+  void Deliver();
+};
+
+void ProxyPool::State::Deliver() {
+  if (deliveringThread.load(std::memory_order_relaxed) == std::this_thread::get_id()) return;
+  std::lock_guard delivery(deliveryMutex);
+  deliveringThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  std::vector<PoolChange> batch;
+  for (;;) {
+    {
+      std::lock_guard lock(mutex);
+      if (pending.empty()) break;
+      batch.swap(pending);
+    }
+    // A listener that throws would leave every mirror out of step with the
+    // pool for good; that is a fault to stop at, not to carry on from.
+    [&]() noexcept {
+      for (const PoolChange& change : batch) {
+        for (const auto& [id, listener] : listeners) listener(change);
+      }
+    }();
+    batch.clear();
+  }
+  deliveringThread.store(std::thread::id(), std::memory_order_relaxed);
+}
+
+ProxyPool::ProxyPool() : state_(new State) {}
+
+ProxyPool::~ProxyPool() {
+  delete state_;
+}
+
+void ProxyPool::Randomize(std::uint32_t seed) {
+  std::lock_guard lock(state_->mutex);
+  state_->random.Seed(seed);
+}
+
+void ProxyPool::SelectRandomProxy() {
+  bool queued = false;
+  {
+    std::lock_guard lock(state_->mutex);
+    const SortedEntryList& all = state_->lists[ListSlot(ProxyListId::All)];
+    if (all.Empty()) return;
+    const std::uint32_t index = state_->random.NextIndex(static_cast<std::uint32_t>(all.Size()));
+    queued = state_->FillFields(all.At(index));
+    state_->ApplyFields();
+  }
+  if (queued) state_->Deliver();
+}
+
+void ProxyPool::ApplyUpstream() {
+  std::lock_guard lock(state_->mutex);
+  state_->ApplyFields();
+}
+
+void ProxyPool::RemoveProxyEntry(ProxyListId list, std::string_view entry) {
+  bool queued = false;
+  {
+    std::lock_guard lock(state_->mutex);
+    const std::optional<std::size_t> position = state_->lists[ListSlot(list)].RemoveFirst(entry);
+    if (position && state_->listening) {
+      queued = state_->QueueChange(
+          {PoolChange::Kind::Removed, list, *position, FieldId::Host, std::string(entry)});
+    }
+  }
+  if (queued) state_->Deliver();
+}
+
+void ProxyPool::AddProxyEntry(ProxyListId list, std::string_view entry) {
+  bool queued = false;
+  {
+    std::lock_guard lock(state_->mutex);
+    std::size_t position;
+    try {
+      position = state_->lists[ListSlot(list)].Insert(entry);
+    } catch (const std::bad_alloc&) {
+      throw EListError("Unable to insert a line");
+    }
+    if (state_->listening) {
+      queued = state_->QueueChange(
+          {PoolChange::Kind::Inserted, list, position, FieldId::Host, std::string(entry)});
+    }
+  }
+  if (queued) state_->Deliver();
+}
+
+bool ProxyPool::ContainsProxyEntry(ProxyListId list, std::string_view entry) const {
+  std::lock_guard lock(state_->mutex);
+  return state_->lists[ListSlot(list)].Contains(entry);
+}
+
+void ProxyPool::FillFieldsFromList(ProxyListId list, int selectedIndex) {
+  bool queued = false;
+  {
+    std::lock_guard lock(state_->mutex);
+    const SortedEntryList& entries = state_->lists[ListSlot(list)];
+    if (selectedIndex < 0 || static_cast<std::size_t>(selectedIndex) >= entries.Size()) {
+      throw EListError(IndexErrorText(selectedIndex));
+    }
+    queued = state_->FillFields(entries.At(static_cast<std::size_t>(selectedIndex)));
+  }
+  if (queued) state_->Deliver();
+}
+
+void ProxyPool::FillFieldsFromEntry(std::string_view entry) {
+  bool queued = false;
+  {
+    std::lock_guard lock(state_->mutex);
+    queued = state_->FillFields(entry);
+  }
+  if (queued) state_->Deliver();
+}
+
+Upstream ProxyPool::CurrentUpstream() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->upstream;
+}
+
+std::string ProxyPool::FieldText(FieldId field) const {
+  std::lock_guard lock(state_->mutex);
+  return state_->fields[FieldSlot(field)];
+}
+
+void ProxyPool::SetFieldText(FieldId field, std::string text) {
+  bool queued = false;
+  {
+    std::lock_guard lock(state_->mutex);
+    queued = state_->SetField(field, std::move(text));
+  }
+  if (queued) state_->Deliver();
+}
+
+std::size_t ProxyPool::Count(ProxyListId list) const {
+  std::lock_guard lock(state_->mutex);
+  return state_->lists[ListSlot(list)].Size();
+}
+
+std::string ProxyPool::EntryAt(ProxyListId list, std::size_t index) const {
+  std::lock_guard lock(state_->mutex);
+  const SortedEntryList& entries = state_->lists[ListSlot(list)];
+  if (index >= entries.Size()) throw EListError(IndexErrorText(static_cast<long long>(index)));
+  return std::string(entries.At(index));
+}
+
+std::vector<std::string> ProxyPool::Entries(ProxyListId list) const {
+  std::lock_guard lock(state_->mutex);
+  return state_->lists[ListSlot(list)].ToVector();
+}
+
+int ProxyPool::AddListener(PoolListener listener) {
+  std::lock_guard delivery(state_->deliveryMutex);
+  std::vector<PoolChange> earlier;
+  int id;
+  {
+    std::lock_guard lock(state_->mutex);
+    // Changes made before this point belong to the listeners there were then.
+    earlier.swap(state_->pending);
+    id = state_->nextListenerId++;
+    state_->listeners.emplace_back(id, std::move(listener));
+    state_->listening = true;
+  }
+  [&]() noexcept {
+    for (const PoolChange& change : earlier) {
+      for (std::size_t i = 0; i + 1 < state_->listeners.size(); ++i) state_->listeners[i].second(change);
+    }
+  }();
+  return id;
+}
+
+void ProxyPool::RemoveListener(int id) {
+  std::lock_guard delivery(state_->deliveryMutex);
+  std::erase_if(state_->listeners, [id](const auto& entry) { return entry.first == id; });
+  if (state_->listeners.empty()) {
+    std::lock_guard lock(state_->mutex);
+    state_->listening = false;
+    state_->pending.clear();
+  }
+}
