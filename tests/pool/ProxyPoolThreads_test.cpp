@@ -1,0 +1,243 @@
+// The pool under several threads: atomic upstream, ordered notifications that
+// let a view follow the lists exactly, and listeners that may call back.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pool/ProxyPool.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Every entry the hammering threads use names its port in its host, so that a
+// torn pair (the host of one upstream with the port of another) shows.
+std::string Entry(int k) {
+  return "h" + std::to_string(k) + ":" + std::to_string(k);
+}
+
+bool Consistent(const Upstream& u) {
+  return u.host.empty() || u.host == "h" + std::to_string(u.port);
+}
+
+// A view that knows the pool only through the notifications.
+struct Mirror {
+  std::array<std::vector<std::string>, 3> lists;
+  std::array<std::string, 2> fields;
+  std::vector<std::string> faults;
+  std::atomic<int> inside{0};
+  std::atomic<bool> overlapped{false};
+
+  void Apply(const PoolChange& c) {
+    if (inside.fetch_add(1) != 0) overlapped = true;
+    auto& list = lists[static_cast<std::size_t>(c.list)];
+    switch (c.kind) {
+      case PoolChange::Kind::Inserted:
+        if (c.index > list.size()) {
+          faults.push_back("insert past the end: " + c.text);
+        } else {
+          list.insert(list.begin() + static_cast<std::ptrdiff_t>(c.index), c.text);
+        }
+        break;
+      case PoolChange::Kind::Removed:
+        if (c.index >= list.size() || list[c.index] != c.text) {
+          faults.push_back("removed entry not where told: " + c.text);
+        } else {
+          list.erase(list.begin() + static_cast<std::ptrdiff_t>(c.index));
+        }
+        break;
+      case PoolChange::Kind::FieldText:
+        fields[static_cast<std::size_t>(c.field)] = c.text;
+        break;
+    }
+    inside.fetch_sub(1);
+  }
+};
+
+// Seven threads change everything the pool has while one reader checks that
+// the upstream is never torn; a mirror fed by the notifications must end
+// equal to the pool.
+TEST(ProxyPoolThreads, HammeringKeepsUpstreamWholeAndMirrorExact) {
+  ProxyPool pool;
+  Mirror mirror;
+  const int id = pool.AddListener([&](const PoolChange& c) { mirror.Apply(c); });
+
+  constexpr int kWriters = 7;
+  constexpr int kSteps = 20000;
+  std::atomic<bool> writing{true};
+  std::atomic<int> torn{0};
+  std::atomic<long> reads{0};
+  std::thread reader([&] {
+    while (writing.load()) {
+      if (!Consistent(pool.CurrentUpstream())) ++torn;
+      ++reads;
+    }
+  });
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&pool, w] {
+      std::mt19937 rng(static_cast<unsigned>(w) * 7919u + 1u);
+      std::uniform_int_distribution<int> value(0, 60);
+      std::uniform_int_distribution<int> action(0, 9);
+      for (int step = 0; step < kSteps; ++step) {
+        const auto list = static_cast<ProxyListId>(value(rng) % 3);
+        const int k = value(rng);
+        switch (action(rng)) {
+          case 0:
+          case 1:
+          case 2:
+            pool.AddProxyEntry(list, Entry(k));
+            break;
+          case 3:
+          case 4:
+            pool.RemoveProxyEntry(list, Entry(k));
+            break;
+          case 5:
+          case 6:
+            pool.SelectRandomProxy();
+            break;
+          case 7:
+            pool.SetFieldText(edtHost, "typed" + std::to_string(k));
+            break;
+          case 8:
+            if (pool.Count(list) > 0) {
+              try {
+                pool.FillFieldsFromList(list, 0);
+              } catch (const EListError&) {
+                // Another writer emptied the list in between: a fair outcome.
+              }
+            }
+            break;
+          default:
+            // A verdict's sequence: not atomic as a whole, each step is.
+            pool.RemoveProxyEntry(lstAll, Entry(k));
+            pool.RemoveProxyEntry(lstWorking, Entry(k));
+            pool.AddProxyEntry(lstWorking, Entry(k));
+            break;
+        }
+      }
+    });
+  }
+  for (std::thread& t : writers) t.join();
+  writing = false;
+  reader.join();
+  pool.RemoveListener(id);
+
+  EXPECT_EQ(torn.load(), 0);
+  EXPECT_GT(reads.load(), 0);
+  EXPECT_FALSE(mirror.overlapped.load());
+  EXPECT_TRUE(mirror.faults.empty()) << mirror.faults.front();
+  for (ProxyListId list : {lstAll, lstWorking, lstFailed}) {
+    EXPECT_EQ(mirror.lists[static_cast<std::size_t>(list)], pool.Entries(list));
+  }
+  EXPECT_EQ(mirror.fields[0], pool.FieldText(edtHost));
+  EXPECT_EQ(mirror.fields[1], pool.FieldText(edtPort));
+  EXPECT_GT(pool.Count(lstWorking), 0u);
+}
+
+TEST(ProxyPoolNotify, KindsIndicesAndFieldTextsAsTheyHappen) {
+  ProxyPool pool;
+  pool.AddProxyEntry(lstAll, "before:1");  // not heard: no listener yet
+  std::vector<PoolChange> seen;
+  const int id = pool.AddListener([&](const PoolChange& c) { seen.push_back(c); });
+  pool.AddProxyEntry(lstAll, "a:1");
+  pool.AddProxyEntry(lstFailed, "z:2");
+  pool.SetFieldText(edtPort, "80");
+  pool.SetFieldText(edtPort, "80");  // same text: no change to tell
+  pool.Randomize(1);
+  pool.SelectRandomProxy();  // first draw of seed 1 over two entries: index 0, "a:1"
+  pool.RemoveProxyEntry(lstAll, "before:1");
+  pool.RemoveListener(id);
+  pool.AddProxyEntry(lstAll, "after:1");  // not heard: listener gone
+
+  using K = PoolChange::Kind;
+  ASSERT_EQ(seen.size(), 6u);
+  EXPECT_EQ(seen[0].kind, K::Inserted);
+  EXPECT_EQ(seen[0].list, lstAll);
+  EXPECT_EQ(seen[0].index, 0u);
+  EXPECT_EQ(seen[0].text, "a:1");
+  EXPECT_EQ(seen[1].list, lstFailed);
+  EXPECT_EQ(seen[1].index, 0u);
+  EXPECT_EQ(seen[2].kind, K::FieldText);
+  EXPECT_EQ(seen[2].field, edtPort);
+  EXPECT_EQ(seen[2].text, "80");
+  EXPECT_EQ(seen[3].kind, K::FieldText);
+  EXPECT_EQ(seen[3].field, edtHost);
+  EXPECT_EQ(seen[3].text, "a");
+  EXPECT_EQ(seen[4].kind, K::FieldText);
+  EXPECT_EQ(seen[4].field, edtPort);
+  EXPECT_EQ(seen[4].text, "1");
+  EXPECT_EQ(seen[5].kind, K::Removed);
+  EXPECT_EQ(seen[5].index, 1u);
+  EXPECT_EQ(seen[5].text, "before:1");
+}
+
+// A listener that changes the pool itself must neither deadlock nor see the
+// change it caused before the one it is handling has reached everyone.
+TEST(ProxyPoolNotify, ListenerMayChangeThePool) {
+  ProxyPool pool;
+  std::vector<std::string> first;
+  std::vector<std::string> second;
+  const int a = pool.AddListener([&](const PoolChange& c) {
+    first.push_back(c.text);
+    if (c.text == "trigger:1") {
+      pool.AddProxyEntry(lstWorking, "echo:1");
+      EXPECT_TRUE(pool.ContainsProxyEntry(lstWorking, "echo:1"));
+    }
+  });
+  const int b = pool.AddListener([&](const PoolChange& c) { second.push_back(c.text); });
+  pool.AddProxyEntry(lstAll, "trigger:1");
+  const std::vector<std::string> expected{"trigger:1", "echo:1"};
+  EXPECT_EQ(first, expected);
+  EXPECT_EQ(second, expected);
+  pool.RemoveListener(a);
+  pool.RemoveListener(b);
+}
+
+TEST(ProxyPoolNotify, RemoveListenerWaitsForTheRunningCall) {
+  ProxyPool pool;
+  std::mutex m;
+  std::condition_variable cv;
+  bool entered = false;
+  bool release = false;
+  int calls = 0;
+  const int id = pool.AddListener([&](const PoolChange&) {
+    std::unique_lock lock(m);
+    ++calls;
+    entered = true;
+    cv.notify_all();
+    cv.wait_for(lock, 10s, [&] { return release; });
+  });
+  std::thread changer([&] { pool.AddProxyEntry(lstAll, "slow:1"); });
+  {
+    std::unique_lock lock(m);
+    ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return entered; }));
+  }
+  std::atomic<bool> removed{false};
+  std::thread remover([&] {
+    pool.RemoveListener(id);
+    removed = true;
+  });
+  std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(removed.load()) << "RemoveListener returned while its listener ran";
+  {
+    std::lock_guard lock(m);
+    release = true;
+  }
+  cv.notify_all();
+  remover.join();
+  changer.join();
+  EXPECT_TRUE(removed.load());
+  pool.AddProxyEntry(lstAll, "later:1");
+  EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
