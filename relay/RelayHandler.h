@@ -2,12 +2,38 @@
 // by how long the connection lived.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "net/ConnectionServer.h"
 #include "net/TcpSocket.h"
 
+class ProxyPool;
+
 inline constexpr std::int32_t RelayPort = 7300;
+
+// The upstream this connection relays to, read once at its start: a later
+// change of the upstream neither redirects nor re-judges it.
+struct SocksData {
+  std::int32_t port = 0;
+  std::string host;
+};
+
+// Where the life of a connection is measured. It must not go backwards;
+// tests give one they can move by hand.
+using RelayClock = std::function<std::chrono::steady_clock::time_point()>;
+
+// One relayed connection on `client` (which stays open for the server to
+// close) through `pool`'s upstream. Returns at once when there is no upstream.
+// The verdict's pool errors propagate, after the sockets have been shut down,
+// the pump joined and the upstream socket closed.
+void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock);
+
+// A handler over a pool and a clock of the caller's; both must outlive every
+// connection it serves.
+ConnectionHandler MakeRelayHandler(ProxyPool& pool, RelayClock clock);
 
 // The handler the program serves on RelayPort: the process pool, the monotonic clock.
 void RelayHandler(Socket client, std::int32_t port, const std::string& peerAddress);

@@ -1,0 +1,34 @@
+#include "relay/UpstreamPump.h"
+
+#include <system_error>
+
+void PumpBytes(Socket from, Socket to) {
+  char buffer[kRelayBufferSize];
+  for (;;) {
+    const int received = TcpReceive(from, buffer, kRelayBufferSize);
+    if (received == 0) return;
+    if (TcpSend(to, buffer, received) == 0) return;
+  }
+}
+
+void UpstreamPump(PumpData data) {
+  PumpBytes(data.upstream, data.client);
+  TcpShutdown(data.upstream);
+  TcpShutdown(data.client);
+}
+
+UpstreamPumpThread::UpstreamPumpThread(Socket client, Socket upstream) : data_{client, upstream} {
+  if (!upstream) return;
+  try {
+    thread_ = std::thread(UpstreamPump, data_);
+  } catch (const std::system_error&) {
+    // Out of threads: the connection is not relayed, and the handler judges
+    // it as one that ended at once.
+  }
+}
+
+UpstreamPumpThread::~UpstreamPumpThread() {
+  TcpShutdown(data_.upstream);
+  TcpShutdown(data_.client);
+  if (thread_.joinable()) thread_.join();
+}
