@@ -15,6 +15,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The sanitizer runtimes open descriptors of their own while checking (a pipe
+// to probe memory before reading a vtable), so in a process that has none
+// left they report false faults and abort. The plain build runs this test.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kUnderSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(undefined_behavior_sanitizer)
+constexpr bool kUnderSanitizer = true;
+#else
+constexpr bool kUnderSanitizer = false;
+#endif
+#else
+constexpr bool kUnderSanitizer = false;
+#endif
+
 // Serves "ok" to each client until it closes, in a child process whose soft
 // descriptor limit leaves room for only a few connections. The clients live
 // in the test process, so only the server runs short.
@@ -23,6 +39,7 @@ class ShortOfDescriptors : public ::testing::Test {
   static constexpr int kSpareDescriptors = 8;
 
   void SetUp() override {
+    if (kUnderSanitizer) GTEST_SKIP() << "sanitizers cannot run without free descriptors";
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
     child_ = ::fork();
