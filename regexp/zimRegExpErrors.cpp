@@ -31,10 +31,10 @@ std::string FormatText(const char* format, ...) {
   return text;
 }
 
-void RaiseAssertionFailed(std::source_location where) {
-  const std::string_view file = BaseName(where.file_name());
-  throw EAssertionFailed(FormatText("Assertion failure (%.*s, line %u)", static_cast<int>(file.size()),
-                                    file.data(), static_cast<unsigned>(where.line())));
+void RaiseAssertionFailed(const char* file, unsigned line) {
+  const std::string_view name = BaseName(file);
+  throw EAssertionFailed(
+      FormatText("Assertion failure (%.*s, line %u)", static_cast<int>(name.size()), name.data(), line));
 }
 
 EzimRegExp EzimRegExp::CreateFmt(std::int32_t code, const char* format, ...) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <source_location>
 #include <stdexcept>
 #include <string>
 
@@ -29,7 +28,8 @@ class EAssertionFailed : public Exception {
 };
 
 // "Assertion failure (file, line N)" for the place that calls it.
-[[noreturn]] void RaiseAssertionFailed(std::source_location where = std::source_location::current());
+// (std::source_location is not usable with the clang of the fuzz build.)
+[[noreturn]] void RaiseAssertionFailed(const char* file = __builtin_FILE(), unsigned line = __builtin_LINE());
 
 class EzimRegExp : public Exception {
  public:

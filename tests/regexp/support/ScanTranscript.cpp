@@ -8,13 +8,18 @@
 
 namespace {
 
+// Separate heap blocks of their exact sizes, so that a store past one of them
+// is caught by AddressSanitizer rather than landing in a neighbour.
+constexpr std::size_t kBufferSize = 12;
+constexpr std::size_t kRawSize = 16;
+
 struct Target {
   std::string text = "?";
-  char buffer[12];
-  unsigned char raw[16];
+  std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kBufferSize);
+  std::unique_ptr<unsigned char[]> raw = std::make_unique<unsigned char[]>(kRawSize);
   Target() {
-    std::memset(buffer, '?', sizeof buffer);
-    std::memset(raw, 0xEE, sizeof raw);
+    std::memset(buffer.get(), '?', kBufferSize);
+    std::memset(raw.get(), 0xEE, kRawSize);
   }
 };
 
@@ -29,9 +34,9 @@ std::string Describe(const std::vector<std::unique_ptr<Target>>& targets) {
   std::string out;
   char hex[4];
   for (const auto& t : targets) {
-    out += "[" + t->text + "|" + std::string(t->buffer, sizeof t->buffer) + "|";
-    for (unsigned char b : t->raw) {
-      std::snprintf(hex, sizeof hex, "%02x", b);
+    out += "[" + t->text + "|" + std::string(t->buffer.get(), kBufferSize) + "|";
+    for (std::size_t i = 0; i < kRawSize; ++i) {
+      std::snprintf(hex, sizeof hex, "%02x", t->raw[i]);
       out += hex;
     }
     out += "]";
@@ -51,11 +56,11 @@ std::string ScanTranscript(const ScanCase& c, bool cached) {
     targets.push_back(std::make_unique<Target>());
     Target& t = *targets.back();
     if (Mentions(selector, "PCHAR")) {
-      args.emplace_back(PCharOf(t.buffer));
+      args.emplace_back(PCharBuffer{t.buffer.get(), kBufferSize});
     } else if (Mentions(selector, "STRING")) {
       args.emplace_back(&t.text);
     } else {
-      args.emplace_back(t.raw);
+      args.emplace_back(t.raw.get());
     }
   }
   std::string outcome;
