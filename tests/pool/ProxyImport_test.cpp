@@ -274,7 +274,16 @@ class DescriptorLimitGuard {
   std::vector<int> taken_;
 };
 
+// The sanitizer runtimes open a pipe of their own to probe memory before they
+// check a vtable, and abort in a process that has no descriptor left for it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kUnderSanitizer = true;
+#else
+constexpr bool kUnderSanitizer = false;
+#endif
+
 TEST_F(ImportTest, TooManyOpenFiles) {
+  if (kUnderSanitizer) GTEST_SKIP() << "sanitizers cannot run without free descriptors";
   const std::string path = dir_.Write("list.txt", "1.2.3.4:80\n");
   std::string message;
   {
