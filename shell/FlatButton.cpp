@@ -1,0 +1,57 @@
+#include "shell/FlatButton.h"
+
+#include <QBitmap>
+#include <QPainter>
+
+QPixmap KeyedPixmap(const QImage& picture) {
+  if (picture.isNull()) return {};
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+  const QRgb key = rgb.pixel(0, rgb.height() - 1);
+  QPixmap pixmap = QPixmap::fromImage(rgb);
+  // A bitmap made from a colour mask holds the matching pixels as clear bits.
+  pixmap.setMask(QBitmap::fromImage(rgb.createMaskFromColor(key, Qt::MaskInColor)));
+  return pixmap;
+}
+
+FlatButton::FlatButton(QWidget* parent) : QAbstractButton(parent) {
+  setFocusPolicy(Qt::NoFocus);
+  // Repaint on entering and leaving, for the raised edge.
+  setAttribute(Qt::WA_Hover);
+}
+
+void FlatButton::SetGlyph(const QImage& glyph) {
+  glyph_ = KeyedPixmap(glyph);
+  update();
+}
+
+QSize FlatButton::sizeHint() const {
+  if (!glyph_.isNull()) return glyph_.size() + QSize(4, 4);
+  return fontMetrics().size(Qt::TextSingleLine, text()) + QSize(8, 6);
+}
+
+void FlatButton::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QRect edge = rect().adjusted(0, 0, -1, -1);
+  const QColor light = palette().color(QPalette::Light);
+  const QColor shadow = palette().color(QPalette::Dark);
+  const bool down = isDown();
+  const bool hot = down || underMouse();
+  if (hot) {
+    // Raised: light above and left, shadow below and right; sunken the reverse.
+    p.setPen(down ? shadow : light);
+    p.drawLine(edge.topLeft(), edge.topRight());
+    p.drawLine(edge.topLeft(), edge.bottomLeft());
+    p.setPen(down ? light : shadow);
+    p.drawLine(edge.bottomLeft(), edge.bottomRight());
+    p.drawLine(edge.topRight(), edge.bottomRight());
+  }
+  const QPoint shift = down ? QPoint(1, 1) : QPoint(0, 0);
+  if (!glyph_.isNull()) {
+    const QPoint at((width() - glyph_.width()) / 2, (height() - glyph_.height()) / 2);
+    p.drawPixmap(at + shift, glyph_);
+  }
+  if (!text().isEmpty()) {
+    p.setPen(palette().color(QPalette::ButtonText));
+    p.drawText(rect().translated(shift), Qt::AlignCenter, text());
+  }
+}

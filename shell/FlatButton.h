@@ -1,0 +1,31 @@
+// A flat button: only its glyph or caption at rest, a thin raised edge while
+// the pointer is over it, a sunken edge with the face shifted one pixel while
+// it is held down. It acts when the left button is released over it and never
+// takes the keyboard focus.
+#pragma once
+
+#include <QAbstractButton>
+#include <QImage>
+#include <QPixmap>
+
+class FlatButton : public QAbstractButton {
+  Q_OBJECT
+
+ public:
+  explicit FlatButton(QWidget* parent = nullptr);
+
+  // Pixels of the glyph's key colour, the colour of its bottom-left pixel, are
+  // left undrawn.
+  void SetGlyph(const QImage& glyph);
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QPixmap glyph_;
+};
+
+// The picture with the pixels of its key colour (its bottom-left pixel's) made
+// see-through.
+QPixmap KeyedPixmap(const QImage& picture);

@@ -1,0 +1,18 @@
+#include "shell/LimitedEdit.h"
+
+#include <algorithm>
+
+LimitedEdit::LimitedEdit(int typingLimit, QWidget* parent) : QLineEdit(parent), typingLimit_(typingLimit) {
+  setMaxLength(typingLimit_);
+  connect(this, &QLineEdit::textChanged, this, &LimitedEdit::Relimit);
+}
+
+void LimitedEdit::SetProgramText(const QString& text) {
+  if (text == this->text()) return;
+  setMaxLength(std::max(typingLimit_, static_cast<int>(text.size())));
+  setText(text);
+}
+
+void LimitedEdit::Relimit() {
+  setMaxLength(std::max(typingLimit_, static_cast<int>(text().size())));
+}

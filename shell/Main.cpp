@@ -1,0 +1,350 @@
+#include "shell/Main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QImage>
+#include <QLabel>
+#include <QMetaObject>
+#include <QScreen>
+#include <QShowEvent>
+
+#include <chrono>
+#include <exception>
+#include <utility>
+
+#include "net/ConnectionServer.h"
+#include "pool/ProxyImport.h"
+#include "shell/FlatButton.h"
+#include "shell/LimitedEdit.h"
+#include "shell/Messages.h"
+#include "shell/Picture.h"
+#include "shell/PoolMirror.h"
+#include "shell/ProxyListBox.h"
+#include "shell/Taskbar.h"
+#include "shell/WindowShape.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+// Field and list texts are single-byte; Latin-1 maps each byte to one character
+// and back without loss.
+std::string ToBytes(const QString& text) {
+  return text.toLatin1().toStdString();
+}
+QString FromBytes(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QImage Artwork(const char* name) {
+  return QImage(QStringLiteral(":/artwork/") + QLatin1String(name));
+}
+
+void Paint(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(role, colour);
+  widget->setPalette(palette);
+}
+
+}  // namespace
+
+static void LoadArtwork() {
+  Q_INIT_RESOURCE(quillmere);
+}
+
+QIcon ApplicationIcon() {
+  LoadArtwork();
+  return QIcon(QPixmap::fromImage(Artwork("irc-quillmere.png")));
+}
+
+QFont LayoutFont(int pixels, bool bold) {
+  static const bool hasVerdana = QFontDatabase::hasFamily(QStringLiteral("Verdana"));
+  QFont font(hasVerdana ? QStringLiteral("Verdana") : QStringLiteral("DejaVu Sans"));
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+TForm1::TForm1(std::int32_t relayPort, ProxyPool& pool)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), pool_(pool), relayPort_(relayPort) {
+  LoadArtwork();
+  Form1 = this;
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Form1"));
+  setFixedSize(kWidth, kHeight);
+  Paint(this, QPalette::Window, QColor::fromRgb(kKeyColour));
+  setAutoFillBackground(true);
+
+  dialogs_.chooseFile = [this] { return AskForFile(); };
+  dialogs_.showError = [this](const QString& text) { ShowErrorBox(this, text); };
+  dialogs_.showDownloadMessage = [this] {
+    DownloadMessageBox box(this);
+    box.exec();
+  };
+
+  MakeControls();
+  mirror_ = std::make_unique<PoolMirror>(pool_);
+  const std::pair<ProxyListBox*, ProxyListId> lists[] = {
+      {lstAll, ProxyListId::All}, {lstWorking, ProxyListId::Working}, {lstFailed, ProxyListId::Failed}};
+  for (auto [view, id] : lists) {
+    view->setModel(mirror_->Model(id));
+    mirror_->SetView(id, view);
+  }
+  edtHost->SetProgramText(FromBytes(pool_.FieldText(FieldId::Host)));
+  edtPort->SetProgramText(FromBytes(pool_.FieldText(FieldId::Port)));
+  WireControls();
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  FormDestroy();
+  // No relay thread may reach the window from here on.
+  mirror_->Detach();
+  // Stop accepting; connections already relayed go on with the process.
+  if (relaySocket_) TcpShutdown(relaySocket_);
+  if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::MakeControls() {
+  // Made in painting order: each later control lies over the earlier ones, and
+  // the lists and fields over all of them.
+  Image1 = new Picture(QPixmap::fromImage(Artwork("background.png")), this);
+  Image1->setGeometry(0, 0, 607, 358);
+
+  SpeedButton1 = new FlatButton(this);
+  SpeedButton1->setGeometry(544, 8, 20, 20);
+  SpeedButton1->SetGlyph(Artwork("glyph-close.png"));
+  SpeedButton2 = new FlatButton(this);
+  SpeedButton2->setGeometry(520, 8, 20, 20);
+  SpeedButton2->SetGlyph(Artwork("glyph-hide.png"));
+
+  Image2 = new Picture(KeyedPixmap(Artwork("plate-host.png")), this);
+  Image2->setGeometry(200, 312, 169, 33);
+  Image3 = new Picture(KeyedPixmap(Artwork("plate-port.png")), this);
+  Image3->setGeometry(424, 312, 89, 33);
+
+  Label1 = new QLabel(QStringLiteral("Port"), this);
+  Label2 = new QLabel(QStringLiteral("Host"), this);
+  for (auto [label, at] : {std::pair{Label1, QPoint(376, 318)}, std::pair{Label2, QPoint(152, 318)}}) {
+    label->setFont(LayoutFont(16, true));
+    label->setContentsMargins(0, 0, 0, 0);
+    Paint(label, QPalette::WindowText, Qt::white);
+    label->move(at);
+    label->adjustSize();
+  }
+
+  SpeedButton3 = new FlatButton(this);
+  SpeedButton3->setGeometry(512, 315, 49, 25);
+  SpeedButton3->setText(QStringLiteral("Set!"));
+  SpeedButton3->setFont(LayoutFont(19));
+  Paint(SpeedButton3, QPalette::ButtonText, Qt::white);
+
+  SpeedButton4 = new FlatButton(this);
+  SpeedButton4->setGeometry(45, 308, 89, 19);
+  SpeedButton4->SetGlyph(Artwork("glyph-open.png"));
+  SpeedButton5 = new FlatButton(this);
+  SpeedButton5->setGeometry(45, 328, 89, 19);
+  SpeedButton5->SetGlyph(Artwork("glyph-download.png"));
+
+  const std::tuple<ProxyListBox**, int, QColor> lists[] = {{&lstAll, 24, QColor(0, 0, 0)},
+                                                           {&lstWorking, 216, QColor(0, 128, 0)},
+                                                           {&lstFailed, 408, QColor(255, 0, 0)}};
+  for (auto [list, left, colour] : lists) {
+    *list = new ProxyListBox(this);
+    (*list)->setGeometry(left, 224, 169, 81);
+    (*list)->setFont(LayoutFont(13));
+    Paint(*list, QPalette::Text, colour);
+  }
+
+  edtHost = new LimitedEdit(15, this);
+  edtHost->setGeometry(212, 317, 145, 21);
+  edtPort = new LimitedEdit(5, this);
+  edtPort->setGeometry(436, 317, 55, 21);
+  for (LimitedEdit* field : {edtHost, edtPort}) {
+    field->setFrame(false);
+    field->setFont(LayoutFont(16));
+  }
+
+  setTabOrder(lstAll, lstWorking);
+  setTabOrder(lstWorking, lstFailed);
+  setTabOrder(lstFailed, edtHost);
+  setTabOrder(edtHost, edtPort);
+}
+
+void TForm1::WireControls() {
+  const std::pair<FlatButton*, void (TForm1::*)()> buttons[] = {{SpeedButton1, &TForm1::SpeedButton1Click},
+                                                                {SpeedButton2, &TForm1::SpeedButton2Click},
+                                                                {SpeedButton3, &TForm1::SpeedButton3Click},
+                                                                {SpeedButton4, &TForm1::SpeedButton4Click},
+                                                                {SpeedButton5, &TForm1::SpeedButton5Click}};
+  for (auto [button, handler] : buttons) {
+    connect(button, &QAbstractButton::clicked, this, [this, handler = handler] { Handle(handler); });
+  }
+  const std::pair<ProxyListBox*, void (TForm1::*)()> lists[] = {{lstAll, &TForm1::lstAllClick},
+                                                                {lstWorking, &TForm1::lstWorkingClick},
+                                                                {lstFailed, &TForm1::lstFailedClick}};
+  for (auto [list, handler] : lists) {
+    connect(list, &ProxyListBox::UserSelected, this, [this, handler = handler] { Handle(handler); });
+  }
+  connect(edtHost, &QLineEdit::textEdited, this,
+          [this](const QString& text) { pool_.SetFieldText(FieldId::Host, ToBytes(text)); });
+  connect(edtPort, &QLineEdit::textEdited, this,
+          [this](const QString& text) { pool_.SetFieldText(FieldId::Port, ToBytes(text)); });
+  connect(mirror_.get(), &PoolMirror::FieldChanged, this, [this](FieldId field, const QString& text) {
+    (field == FieldId::Host ? edtHost : edtPort)->SetProgramText(text);
+  });
+}
+
+void TForm1::Handle(void (TForm1::*handler)()) {
+  try {
+    (this->*handler)();
+  } catch (const std::exception& error) {
+    // Shown once the event that ran the handler is over, as the event loop
+    // would: a box opened inside a mouse press would keep the press going.
+    QMetaObject::invokeMethod(
+        this, [this, text = ErrorBoxText(error.what())] { dialogs_.showError(text); }, Qt::QueuedConnection);
+  }
+}
+
+void TForm1::CatchUp() {
+  mirror_->Drain();
+}
+
+void TForm1::FormCreate() {
+  TrayIconData = new QSystemTrayIcon(ApplicationIcon(), this);
+  TrayIconData->setToolTip(kApplicationTitle);
+  connect(TrayIconData, &QSystemTrayIcon::activated, this, &TForm1::TrayIconMessage);
+  TrayIconData->show();
+
+  // The native window, still hidden, with its outline: everything of the
+  // finished face but the key colour.
+  winId();
+  QImage face = grab().toImage();
+  if (face.size() != size()) face = face.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  setMask(ShapeFromImage(face));
+
+  pool_.Randomize(StartupSeed());
+  pool_.SelectRandomProxy();
+  // A port that another program holds is no error: the window works, and
+  // nothing is relayed.
+  ConnectionHandler relay = RelayHandler;
+  if (&pool_ != &ThePool()) relay = MakeRelayHandler(pool_, [] { return std::chrono::steady_clock::now(); });
+  relaySocket_ = TcpServe(relayPort_, relay, false);
+  relayListeningPort_ = LocalPort(relaySocket_);
+}
+
+void TForm1::FormActivate() {
+  KeepOffTaskbar(this, true);
+}
+
+void TForm1::FormDestroy() {
+  if (TrayIconData) TrayIconData->hide();
+}
+
+void TForm1::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
+  // The press of the left button; the rest of a double click and every other
+  // button do nothing.
+  if (reason != QSystemTrayIcon::Trigger) return;
+  show();
+  BringToFront();
+}
+
+void TForm1::BringToFront() {
+  // An open box of the program comes first: it is what the user must answer.
+  QWidget* front = QApplication::activeModalWidget();
+  if (!front) front = this;
+  if (!front->isVisible() || !front->isEnabled()) return;
+  front->raise();
+  front->activateWindow();
+}
+
+void TForm1::SpeedButton1Click() {
+  close();
+}
+
+void TForm1::SpeedButton2Click() {
+  hide();
+}
+
+void TForm1::SpeedButton3Click() {
+  pool_.ApplyUpstream();
+}
+
+void TForm1::SpeedButton4Click() {
+  ImportProxyList(pool_, dialogs_.chooseFile());
+}
+
+void TForm1::SpeedButton5Click() {
+  dialogs_.showDownloadMessage();
+}
+
+void TForm1::lstAllClick() {
+  FillFieldsFrom(lstAll, ProxyListId::All);
+}
+
+void TForm1::lstWorkingClick() {
+  FillFieldsFrom(lstWorking, ProxyListId::Working);
+}
+
+void TForm1::lstFailedClick() {
+  FillFieldsFrom(lstFailed, ProxyListId::Failed);
+}
+
+void TForm1::FillFieldsFrom(ProxyListBox* list, ProxyListId id) {
+  const int row = list->SelectedRow();
+  if (row < 0) {
+    // The pool's own complaint: "List index out of bounds (-1)".
+    pool_.FillFieldsFromList(id, -1);
+    return;
+  }
+  // The view may not yet show the pool's latest changes; the user chose the
+  // entry on the screen, so that entry fills the fields.
+  const auto [host, port] = SplitProxyEntry(list->ListModel()->EntryAt(row));
+  pool_.SetFieldText(FieldId::Host, host);
+  pool_.SetFieldText(FieldId::Port, port);
+  edtHost->SetProgramText(FromBytes(host));
+  edtPort->SetProgramText(FromBytes(port));
+}
+
+std::optional<std::string> TForm1::AskForFile() {
+  if (!OpenDialog1) {
+    // Made on first use: the dialog watches the file system while it lives.
+    OpenDialog1 = new QFileDialog(this);
+    OpenDialog1->setFileMode(QFileDialog::AnyFile);
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  }
+  if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return std::nullopt;
+  return QFile::encodeName(OpenDialog1->selectedFiles().first()).toStdString();
+}
+
+bool TForm1::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) FormActivate();
+  return QWidget::event(event);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  // Sent before the window is mapped: the last moment to set its state itself.
+  if (!event->spontaneous()) KeepOffTaskbar(this, false);
+  QWidget::showEvent(event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  // Closing the main window ends the program; nothing holds it back.
+  event->accept();
+  QCoreApplication::quit();
+}
+
+void ShowCentred(TForm1& form) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen) {
+    const QRect area = screen->geometry();
+    form.move(area.topLeft() + CentredPosition(area.size(), form.size()));
+  }
+  form.show();
+  form.raise();
+  form.activateWindow();
+}

@@ -1,0 +1,124 @@
+// The main window: a frameless, shaped picture of 600 x 354 pixels with the
+// three proxy lists, the host and port fields and five flat buttons, and the
+// tray icon that brings it back when it is hidden.
+#pragma once
+
+#include <QFont>
+#include <QIcon>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "net/TcpSocket.h"
+#include "pool/ProxyPool.h"
+#include "relay/RelayHandler.h"
+
+class FlatButton;
+class LimitedEdit;
+class Picture;
+class PoolMirror;
+class ProxyListBox;
+class QFileDialog;
+class QLabel;
+
+// The flask: the program's icon, in the tray and on its window.
+QIcon ApplicationIcon();
+
+// Verdana where it is installed, else DejaVu Sans, which has nearly its metrics.
+QFont LayoutFont(int pixels, bool bold = false);
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kWidth = 600;
+  static constexpr int kHeight = 354;
+
+  // The dialogs the handlers open, replaceable so that the handlers can be
+  // driven without a person to close them.
+  struct Dialogs {
+    // The file to import, or nothing when the user cancels.
+    std::function<std::optional<std::string>()> chooseFile;
+    std::function<void(const QString& text)> showError;
+    std::function<void()> showDownloadMessage;
+  };
+
+  // Relays connections on `relayPort` (0: a port the system picks) and shows
+  // `pool`, which must not change while the window is being made.
+  explicit TForm1(std::int32_t relayPort = RelayPort, ProxyPool& pool = ThePool());
+  ~TForm1() override;
+
+  Dialogs& dialogs() { return dialogs_; }
+  // The port the relay listens on, 0 when it could not listen.
+  std::int32_t RelayListeningPort() const { return relayListeningPort_; }
+  QSystemTrayIcon* TrayIcon() const { return TrayIconData; }
+  ProxyPool& Pool() const { return pool_; }
+  // Brings the window's lists and fields up to date with the pool now.
+  void CatchUp();
+
+  // Handlers, named after the control and the event.
+  void FormCreate();
+  void FormActivate();
+  void FormDestroy();
+  void TrayIconMessage(QSystemTrayIcon::ActivationReason reason);
+  void SpeedButton1Click();
+  void SpeedButton2Click();
+  void SpeedButton3Click();
+  void SpeedButton4Click();
+  void SpeedButton5Click();
+  void lstAllClick();
+  void lstWorkingClick();
+  void lstFailedClick();
+
+  // The controls, in the order they were declared.
+  Picture* Image1 = nullptr;
+  FlatButton* SpeedButton1 = nullptr;
+  FlatButton* SpeedButton2 = nullptr;
+  LimitedEdit* edtHost = nullptr;
+  Picture* Image2 = nullptr;
+  Picture* Image3 = nullptr;
+  LimitedEdit* edtPort = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  FlatButton* SpeedButton3 = nullptr;
+  ProxyListBox* lstFailed = nullptr;
+  ProxyListBox* lstWorking = nullptr;
+  ProxyListBox* lstAll = nullptr;
+  FlatButton* SpeedButton4 = nullptr;
+  FlatButton* SpeedButton5 = nullptr;
+  QFileDialog* OpenDialog1 = nullptr;
+
+ protected:
+  bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void MakeControls();
+  void WireControls();
+  // Runs one handler; an error ends it and is shown in the error box once the
+  // event that ran it is over.
+  void Handle(void (TForm1::*handler)());
+  void FillFieldsFrom(ProxyListBox* list, ProxyListId id);
+  void BringToFront();
+  std::optional<std::string> AskForFile();
+
+  ProxyPool& pool_;
+  std::int32_t relayPort_;
+  std::int32_t relayListeningPort_ = 0;
+  Socket relaySocket_;
+  Dialogs dialogs_;
+  std::unique_ptr<PoolMirror> mirror_;
+  QSystemTrayIcon* TrayIconData = nullptr;
+};
+
+// The one main window of the program, set while it is being made.
+extern TForm1* Form1;
+
+// Start-up's last step: the window centred on the primary screen, shown.
+void ShowCentred(TForm1& form);

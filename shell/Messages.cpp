@@ -1,0 +1,58 @@
+#include "shell/Messages.h"
+
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+QString ErrorBoxText(std::string_view message) {
+  QString text = QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()));
+  // Bytes compare as unsigned, as single-byte characters do.
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') text += QLatin1Char('.');
+  return text;
+}
+
+void ShowErrorBox(QWidget* owner, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, owner);
+  box.exec();
+}
+
+QString DownloadMessageText() {
+  return QStringLiteral(
+             "I am sorry, downloading of proxies is currently not implemented. However this should be "
+             "available in the next update. To check for this update, or to get help using this product "
+             "please visit: ") +
+         kMakerSite;
+}
+
+DownloadMessageBox::DownloadMessageBox(QWidget* owner) : QDialog(owner) {
+  setWindowTitle(kApplicationTitle);
+  setModal(true);
+  QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+  wrapWidth_ = area.width() / 2;
+
+  auto* text = new QLabel(DownloadMessageText(), this);
+  text->setWordWrap(true);
+  text->setTextInteractionFlags(Qt::NoTextInteraction);
+  text->setFixedWidth(std::min(wrapWidth_, text->fontMetrics().horizontalAdvance(text->text()) + 1));
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, Qt::Horizontal, this);
+  buttons->setCenterButtons(true);
+  QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+  ok->setDefault(true);
+  // Escape closes a dialog as rejected; with a single button that is OK too.
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  layout->addWidget(text);
+  layout->addWidget(buttons);
+  adjustSize();
+  move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+}

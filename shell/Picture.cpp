@@ -1,0 +1,13 @@
+#include "shell/Picture.h"
+
+#include <QPainter>
+
+Picture::Picture(const QPixmap& pixmap, QWidget* parent) : QWidget(parent), pixmap_(pixmap) {
+  setFocusPolicy(Qt::NoFocus);
+  if (!pixmap_.hasAlpha()) setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void Picture::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.drawPixmap(0, 0, pixmap_);
+}

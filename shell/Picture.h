@@ -1,0 +1,20 @@
+// A picture drawn unscaled from the top-left corner and cut off at the
+// control's edge.
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+class Picture : public QWidget {
+  Q_OBJECT
+
+ public:
+  Picture(const QPixmap& pixmap, QWidget* parent = nullptr);
+  const QPixmap& Pixmap() const { return pixmap_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QPixmap pixmap_;
+};

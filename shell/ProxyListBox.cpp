@@ -1,0 +1,103 @@
+#include "shell/ProxyListBox.h"
+
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+ProxyListBox::ProxyListBox(QWidget* parent) : QListView(parent) {
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setUniformItemSizes(true);
+  setFrameShape(QFrame::NoFrame);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  setDragEnabled(false);
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+void ProxyListBox::setModel(QAbstractItemModel* model) {
+  QListView::setModel(model);
+  model_ = qobject_cast<ProxyListModel*>(model);
+}
+
+int ProxyListBox::SelectedRow() const {
+  if (!selectionModel()) return -1;
+  const QModelIndexList rows = selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void ProxyListBox::SelectRow(int row) {
+  if (!selectionModel()) return;
+  if (row < 0 || row >= model()->rowCount()) {
+    selectionModel()->clearSelection();
+    return;
+  }
+  selectionModel()->setCurrentIndex(model()->index(row, 0), QItemSelectionModel::ClearAndSelect);
+}
+
+void ProxyListBox::ApplyChanges(const std::vector<PoolChange>& changes) {
+  if (!model_) return;
+  if (changes.size() <= kRowByRow) {
+    for (const PoolChange& change : changes) model_->Apply(change);
+    return;
+  }
+  int selected = SelectedRow();
+  int current = currentIndex().row();
+  int top = verticalScrollBar()->value();
+  for (const PoolChange& change : changes) {
+    selected = FollowRow(selected, change);
+    current = FollowRow(current, change);
+    // The top row keeps its place even when it goes: the next one moves up.
+    const int followed = FollowRow(top, change);
+    top = followed < 0 ? top : followed;
+  }
+  model_->ApplyAll(changes);
+  if (current >= 0) {
+    selectionModel()->setCurrentIndex(model_->index(current, 0), QItemSelectionModel::NoUpdate);
+  }
+  if (selected >= 0) {
+    selectionModel()->select(model_->index(selected, 0), QItemSelectionModel::ClearAndSelect);
+  }
+  verticalScrollBar()->setValue(top);
+}
+
+void ProxyListBox::mousePressEvent(QMouseEvent* event) {
+  // A list box selects with the left button only.
+  if (event->button() != Qt::LeftButton) {
+    event->accept();
+    return;
+  }
+  QListView::mousePressEvent(event);
+  emit UserSelected();
+}
+
+void ProxyListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    event->accept();
+    return;
+  }
+  QListView::mouseDoubleClickEvent(event);
+  emit UserSelected();
+}
+
+void ProxyListBox::mouseMoveEvent(QMouseEvent* event) {
+  const int before = SelectedRow();
+  QListView::mouseMoveEvent(event);
+  if ((event->buttons() & Qt::LeftButton) && SelectedRow() != before) emit UserSelected();
+}
+
+void ProxyListBox::keyPressEvent(QKeyEvent* event) {
+  const int before = SelectedRow();
+  QListView::keyPressEvent(event);
+  if (SelectedRow() != before) emit UserSelected();
+}
+
+QItemSelectionModel::SelectionFlags ProxyListBox::selectionCommand(const QModelIndex& index,
+                                                                   const QEvent*) const {
+  // Neither Ctrl nor a click beside the rows takes the selection away: once a
+  // row is chosen, one stays chosen.
+  if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+  return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+}

@@ -1,0 +1,42 @@
+// One proxy list as the window shows it: a copy that follows the pool's
+// changes in the order the pool made them.
+#pragma once
+
+#include <QAbstractListModel>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "pool/ProxyPool.h"
+#include "shell/EntryStore.h"
+
+// Where a row ends up after one change of its list; -1 once it is removed.
+int FollowRow(int row, const PoolChange& change);
+
+class ProxyListModel : public QAbstractListModel {
+  Q_OBJECT
+
+ public:
+  // Every row is this tall: five rows fill a list box.
+  static constexpr int kRowHeight = 16;
+
+  explicit ProxyListModel(QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+
+  const std::string& EntryAt(int row) const { return entries_.At(static_cast<std::size_t>(row)); }
+
+  void Assign(const std::vector<std::string>& entries);
+  // Row by row, so that views keep their selection and scroll position.
+  void Apply(const PoolChange& change);
+  // All at once behind one reset: views must restore their state themselves.
+  void ApplyAll(const std::vector<PoolChange>& changes);
+
+ private:
+  bool Fits(const PoolChange& change) const;
+  void ApplyQuietly(const PoolChange& change);
+
+  EntryStore entries_;
+};
