@@ -122,13 +122,6 @@ TEST_F(ImportTest, AddressesTheListsKnowAreNotAddedAgain) {
   EXPECT_EQ(pool_.Entries(lstFailed), Entries{"2.2.2.2:2"});
 }
 
-TEST_F(ImportTest, ComparisonIsByteForByte) {
-  pool_.AddProxyEntry(lstWorking, "1.2.3.4:80");
-  // Same digits with other separators, and a port with a leading zero, are other texts.
-  Import("1x2.3.4:80\n1.2.3.4:080\n1.2.3.4:80\n");
-  EXPECT_EQ(All(), Sorted({"1.2.3.4:080", "1x2.3.4:80"}));
-}
-
 TEST_F(ImportTest, LineEndsAndEndMarks) {
   {
     ProxyPool pool;
@@ -233,17 +226,10 @@ TEST_F(ImportTest, FileErrorsStopTheImportWithoutAPick) {
   EXPECT_EQ(ImportError(std::string(5000, 'n')), "Invalid filename");
   EXPECT_EQ(ImportError(""), "File not found");
   EXPECT_EQ(ImportError(dir_.Path().string()), "I/O error 21");
+  // A NUL would cut the name short and open another file.
+  EXPECT_EQ(ImportError(regular + "\0tail"s), "I/O error 22");
   EXPECT_EQ(All(), Entries{"1.2.3.4:80"});
   EXPECT_EQ(pool_.CurrentUpstream(), Upstream{});
-}
-
-TEST_F(ImportTest, ErrorCarriesItsNumber) {
-  try {
-    ImportProxyList(pool_, dir_.Path().string());
-    FAIL() << "a directory imported";
-  } catch (const EInOutError& e) {
-    EXPECT_EQ(e.ErrorCode, EISDIR);
-  }
 }
 
 // Raises the soft descriptor limit back on every path.

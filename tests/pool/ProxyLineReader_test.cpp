@@ -212,23 +212,6 @@ TEST(LineReaderState, ReusedLineBufferCarriesNothingOver) {
   EXPECT_FALSE(reader.NextLine(line));
 }
 
-TEST(ListFile, OpenFailuresCarryErrno) {
-  TempDir dir;
-  const std::string regular = dir.Write("regular", "x");
-  const auto errorOf = [](const std::string& path) {
-    try {
-      ProxyListFile file(path);
-    } catch (const EInOutError& e) {
-      return e.ErrorCode;
-    }
-    return 0;
-  };
-  EXPECT_EQ(errorOf((dir.Path() / "missing").string()), ENOENT);
-  EXPECT_EQ(errorOf(regular + "/below-a-file"), ENOTDIR);
-  EXPECT_EQ(errorOf(std::string(5000, 'n')), ENAMETOOLONG);
-  EXPECT_EQ(errorOf(regular + "\0tail"s), EINVAL);
-}
-
 TEST(ListFile, ReadingADirectoryFailsWithEisdir) {
   TempDir dir;
   ProxyListFile file(dir.Path().string());
