@@ -458,10 +458,16 @@ QImage Plate(const QImage& scene, QPoint at, QSize size) {
   });
 }
 
+// White with a dark rim and shadow, so that it reads on bright metal and on
+// dark clouds alike.
 void WhiteWithShadow(QPainter& p, const QPainterPath& shape, double shadow) {
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(10, 14, 30, 200));
   p.drawPath(shape.translated(shadow, shadow));
+  p.setPen(QPen(QColor(16, 20, 40, 170), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.setBrush(Qt::NoBrush);
+  p.drawPath(shape);
+  p.setPen(Qt::NoPen);
   p.setBrush(Qt::white);
   p.drawPath(shape);
 }
