@@ -70,7 +70,7 @@ void StorePChar(const TScanArg& target, std::string_view text, std::int32_t leng
   if (length > 0 && static_cast<std::size_t>(length) < count) count = static_cast<std::size_t>(length);
   if (count > target.capacity() - 1) count = target.capacity() - 1;
   char* buffer = static_cast<char*>(target.target());
-  std::memcpy(buffer, text.data(), count);
+  if (count > 0) std::memcpy(buffer, text.data(), count);
   buffer[count] = '\0';
 }
 
