@@ -1,0 +1,30 @@
+// Helpers the window's tests share.
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+class TForm1;
+
+// A file in a fresh temporary folder, removed with this object.
+class TemporaryListFile {
+ public:
+  explicit TemporaryListFile(const std::string& contents);
+  ~TemporaryListFile();
+  TemporaryListFile(const TemporaryListFile&) = delete;
+  TemporaryListFile& operator=(const TemporaryListFile&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string folder_;
+  std::string path_;
+};
+
+// The entries a list box of the window shows, top to bottom.
+std::vector<std::string> ShownEntries(const TForm1& form, int listIndex);
+
+// The window as it is painted.
+QImage FaceOf(TForm1& form);
