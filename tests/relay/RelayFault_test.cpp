@@ -180,7 +180,9 @@ bool ClosedWithin(const Fd& fd, std::chrono::milliseconds time = kPatience) {
   }
 }
 
-std::string EntryFor(int port) { return "127.0.0.1:" + std::to_string(port); }
+std::string EntryFor(int port) {
+  return "127.0.0.1:" + std::to_string(port);
+}
 
 void EmptyPool(ProxyPool& pool) {
   for (ProxyListId list : {lstAll, lstWorking, lstFailed}) {
@@ -257,7 +259,6 @@ class RelayFaultTest : public ::testing::Test {
   ProxyPool& pool_ = ThePool();
   Socket listener_;
   int relayPort_ = 0;
-  Usage beforeServer_;
   Usage beforeServer_;
   Usage baseline_;
 };
@@ -357,7 +358,9 @@ TEST_F(RelayFaultTest, RefusingUpstreamClosesTheClientAndRotatesToAnotherProxy) 
   EXPECT_TRUE(ClosedWithin(client));
   EXPECT_TRUE(JudgedFailed(entry));
   // The only proxy left to pick from.
-  EXPECT_TRUE(WaitUntil([&] { return pool_.CurrentUpstream() == Upstream{"127.0.0.1", PortOf(other.get())}; }));
+  EXPECT_TRUE(WaitUntil([&] {
+    return pool_.CurrentUpstream() == Upstream{"127.0.0.1", PortOf(other.get())};
+  }));
   EXPECT_EQ(pool_.Entries(lstAll), std::vector<std::string>{otherEntry});
 
   client.Reset();
@@ -481,9 +484,11 @@ TEST_F(RelayFaultTest, RunningOutOfDescriptorsInABurstStopsNothingForGood) {
   int acceptedMeanwhile = 0;
   {
     // Not one descriptor to spare. The accept loop, blocked in accept, still
-    // holds the one slot the kernel set aside for it before the limit dropped:
-    // the client that lands there has no descriptor for its upstream and is
+    // holds the slot the kernel set aside for it before the limit dropped: a
+    // client that lands there finds no descriptor for its upstream and is
     // closed, the slot comes free, and so on about once per retry of the loop.
+    // Whether any client meets that fate depends on timing; that none of them
+    // reaches the upstream while the limit holds does not.
     DescriptorLimit limit(static_cast<rlim_t>(HighestOpenDescriptor() + 1));
     ASSERT_TRUE(limit.ok());
     for (Fd& c : clients) {
@@ -523,12 +528,12 @@ TEST_F(RelayFaultTest, RunningOutOfDescriptorsInABurstStopsNothingForGood) {
       ++echoed;
     } else {
       ASSERT_EQ(back, "") << "client " << i << " got bytes that were not its own";
-      ASSERT_TRUE(ClosedWithin(c, std::chrono::milliseconds(MillisLeft(deadline)))) << "client " << i << " hangs";
+      ASSERT_TRUE(ClosedWithin(c, std::chrono::milliseconds(MillisLeft(deadline))))
+          << "client " << i << " hangs";
       ++closed;
     }
   }
   EXPECT_EQ(echoed + closed, kBurst);
-  EXPECT_GE(closed, 1) << "no client met the shortage";
   EXPECT_GE(echoed, 1) << "nothing was relayed after the shortage";
 
   clients.clear();
