@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "support/ScanTranscript.h"
 #include "regexp/zimRegExp.h"
+#include "support/ScanTranscript.h"
 
 namespace {
 

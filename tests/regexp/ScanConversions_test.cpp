@@ -61,46 +61,6 @@ TEST(ScanFloatFromTextTest, RefusesOtherForms) {
     EXPECT_EQ(ScanFloatFromText(text), std::nullopt) << "'" << text << "'";
 }
 
-TEST(ScanConversionErrorsTest, NameTheTextInTheMessage) {
-  try {
-    IntFromGroupText("12a");
-    FAIL();
-  } catch (const EConvertError& e) {
-    EXPECT_STREQ(e.what(), "'12a' is not a valid integer value");
-  }
-  try {
-    FloatFromGroupText("");
-    FAIL();
-  } catch (const EConvertError& e) {
-    EXPECT_STREQ(e.what(), "'' is not a valid floating point value");
-  }
-  try {
-    BooleanFromGroupText("maybe");
-    FAIL();
-  } catch (const EConvertError&) {
-    FAIL() << "a Boolean word is no conversion error";
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Unable to determine if BOOL value is True or False: maybe");
-  }
-}
-
-TEST(BooleanFromGroupTextTest, EightWordsInAnyCase) {
-  for (const char* text : {"TRUE", "true", "On", "1", "yes", "YeS"})
-    EXPECT_TRUE(BooleanFromGroupText(text)) << text;
-  for (const char* text : {"FALSE", "false", "OFF", "0", "no", "nO"})
-    EXPECT_FALSE(BooleanFromGroupText(text)) << text;
-  for (const char* text : {"", "y", "2", " yes", "truee"})
-    EXPECT_THROW(BooleanFromGroupText(text), Exception) << text;
-}
-
-TEST(ScanTypeFromNameTest, KnowsTheFourteenNames) {
-  EXPECT_EQ(ScanTypeFromName("INTEGER"), ScanType::Integer);
-  EXPECT_EQ(ScanTypeFromName("CHAR"), ScanType::Char);
-  EXPECT_EQ(ScanTypeFromName("PCHAR"), ScanType::PChar);
-  EXPECT_EQ(ScanTypeFromName("char"), std::nullopt);
-  EXPECT_EQ(ScanTypeFromName("TEXT"), std::nullopt);
-}
-
 TEST(StoreGroupTextTest, WritesOnlyTheTargetsWidth) {
   // Guard bytes around each target catch a store wider than its type.
   unsigned char bytes[16];

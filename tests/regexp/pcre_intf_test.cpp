@@ -10,40 +10,6 @@ TEST(PcreFlagsTest, DefaultOptionsAskForCaselessAndNotEmptyAlone) {
   EXPECT_EQ(PcreMatchFlags(DefaultRegExpOptions), PCRE_NOTEMPTY);
 }
 
-TEST(PcreFlagsTest, EachOptionGivesItsFlagWhenPresentOrAbsent) {
-  struct Row {
-    TzimRegExpOption option;
-    int flag;
-    bool whenPresent;
-    bool compile;
-  };
-  const Row rows[] = {
-      {roGreedy, PCRE_UNGREEDY, false, true},
-      {roCaseSensitive, PCRE_CASELESS, false, true},
-      {roMultiline, PCRE_MULTILINE, true, true},
-      {roDotAll, PCRE_DOTALL, true, true},
-      {roBol, PCRE_NOTBOL, false, false},
-      {roEol, PCRE_NOTEOL, false, false},
-      {roEmptyValid, PCRE_NOTEMPTY, false, false},
-      {roAnchored, PCRE_ANCHORED, true, true},
-      {roIgnoreWhitespace, PCRE_EXTENDED, true, true},
-      {roAutoCapture, PCRE_NO_AUTO_CAPTURE, false, true},
-  };
-  for (const Row& row : rows) {
-    const auto with = TzimRegExpOptions{row.option};
-    const auto without = TzimRegExpOptions::FromBits(TzimRegExpOptions::kAllBits).Without(row.option);
-    const int flagsWith = row.compile ? PcreCompileFlags(with) : PcreMatchFlags(with);
-    const int flagsWithout = row.compile ? PcreCompileFlags(without) : PcreMatchFlags(without);
-    EXPECT_EQ((flagsWith & row.flag) != 0, row.whenPresent) << "option " << int(row.option);
-    EXPECT_EQ((flagsWithout & row.flag) != 0, !row.whenPresent) << "option " << int(row.option);
-  }
-  // The two options with no flag of their own change nothing.
-  for (TzimRegExpOption option : {roDollarEndOnly, roUTF8, roStudy}) {
-    EXPECT_EQ(PcreCompileFlags(DefaultRegExpOptions.With(option)), PcreCompileFlags(DefaultRegExpOptions));
-    EXPECT_EQ(PcreMatchFlags(DefaultRegExpOptions.With(option)), PcreMatchFlags(DefaultRegExpOptions));
-  }
-}
-
 TEST(PcreOptionsTest, SetIsHeldInSixteenBitsByOrdinal) {
   EXPECT_EQ((TzimRegExpOptions{roGreedy, roStudy}.Bits()), 0x1001);
   EXPECT_EQ(TzimRegExpOptions::FromBits(0xFFFF).Bits(), 0x1FFF);
