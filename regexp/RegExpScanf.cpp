@@ -1,10 +1,11 @@
+#include "regexp/zimRegExp.h"
+
 #include <memory>
 #include <string>
 
 #include "regexp/ScanCache.h"
 #include "regexp/ScanConversions.h"
 #include "regexp/ScanSelector.h"
-#include "regexp/zimRegExp.h"
 
 namespace {
 

@@ -78,7 +78,11 @@ void TzimRegExp::Compile() {
   }
   int captureCount = 0;
   const int rc = pcre_fullinfo(compiled_, study_, PCRE_INFO_CAPTURECOUNT, &captureCount);
-  if (rc != 0) throw EzimRegExp(rc, "Unable to retrieve number of capture groups");
+  if (rc != 0) {
+    // Without a sized offset vector the pattern must not be run at all.
+    Release();
+    throw EzimRegExp(rc, "Unable to retrieve number of capture groups");
+  }
   offsets_.assign(static_cast<std::size_t>(captureCount + 1) * 3, 0);
 }
 
