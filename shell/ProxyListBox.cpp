@@ -90,6 +90,15 @@ void ProxyListBox::mouseMoveEvent(QMouseEvent* event) {
 
 void ProxyListBox::keyPressEvent(QKeyEvent* event) {
   const int before = SelectedRow();
+  // With nothing chosen, the first arrow key chooses the row under the caret
+  // (the first row) rather than stepping past it.
+  const bool arrow = event->key() == Qt::Key_Down || event->key() == Qt::Key_Up;
+  if (before < 0 && arrow && model() && model()->rowCount() > 0) {
+    SelectRow(currentIndex().isValid() ? currentIndex().row() : 0);
+    event->accept();
+    emit UserSelected();
+    return;
+  }
   QListView::keyPressEvent(event);
   if (SelectedRow() != before) emit UserSelected();
 }
