@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# The real program on a virtual X display with a notification area: the tray
+# icon, hiding and showing, the see-through margin, the end. Usage:
+#   desktop_test.sh <irc-quillmere> <folder for the screenshot>
+# Every process started here is ended on exit; every wait is bounded.
+set -euo pipefail
+
+program=$1
+out=${2:-$(mktemp -d)}
+mkdir -p "$out"
+work=$(mktemp -d /tmp/quill-desktop-XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+step() { echo "-- $*"; }
+
+# Polls `condition` every 50 ms for at most `seconds`.
+wait_for() {
+  local seconds=$1; shift
+  local tries=$((seconds * 20))
+  while ((tries-- > 0)); do
+    if "$@"; then return 0; fi
+    sleep 0.05
+  done
+  return 1
+}
+
+# Xvfb picks a free display number itself and tells it on the descriptor.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+step "display $DISPLAY"
+
+# A window under everything: it reports the clicks that go through the margin.
+xev -geometry 1024x768+0+0 -event button >"$work/below.log" 2>&1 &
+pids+=($!)
+wait_for 10 bash -c 'xwininfo -root -tree | grep -q "Event Tester"' || fail "no window below"
+
+trayer --edge top --align right --widthtype request --height 24 --transparent false --tint 0x202020 \
+  >"$work/trayer.log" 2>&1 &
+pids+=($!)
+wait_for 10 bash -c 'xwininfo -root -tree | grep -q "\"panel\": (\"panel\" \"trayer\")"' || fail "no tray"
+
+tree() { xwininfo -root -tree; }
+icon_line() { tree | grep '"IRC Quillmere": ("irc-quillmere"' || true; }
+main_window() { xdotool search --name '^Form1' 2>/dev/null | head -n1 || true; }
+viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
+window_place() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
+
+# Every window made, reparented and mapped on the display, in order.
+xev -root -event substructure >"$work/root.log" 2>&1 &
+pids+=($!)
+sleep 0.3
+
+# No session bus: the icon goes to the notification area on the X display.
+env -u WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent QT_QPA_PLATFORM=xcb \
+  XDG_RUNTIME_DIR="$work" "$program" >"$work/program.log" 2>&1 &
+program_pid=$!
+pids+=($program_pid)
+
+step "the icon is in the tray before the window shows"
+wait_for 10 bash -c "xdotool search --name '^Form1' >/dev/null" || fail "no window"
+window=$(main_window)
+wait_for 10 viewable "$window" || fail "the window never showed"
+wait_for 5 bash -c "xwininfo -root -tree | grep -q '\"IRC Quillmere\": (\"irc-quillmere\"'" || fail "no tray icon"
+icon_id=$(icon_line | awk '{print $1}')
+window_id=$(printf '0x%x' "$window")
+docked_at=$(grep -n "window $icon_id, parent" "$work/root.log" | head -n1 | cut -d: -f1)
+shown_at=$(grep -n "window $window_id, override" "$work/root.log" | head -n1 | cut -d: -f1)
+[ -n "$docked_at" ] || fail "the icon was never put into the tray"
+[ -n "$shown_at" ] || fail "the window was never mapped"
+[ "$docked_at" -lt "$shown_at" ] || fail "the window showed before the icon was in the tray"
+read -r wx wy < <(window_place "$window")
+step "window at $wx,$wy"
+[ "$wx" -eq 212 ] && [ "$wy" -eq 207 ] || fail "the window is not centred: $wx,$wy"
+
+read -r ix iy < <(icon_line | awk '{print $NF}' | tr '+' ' ')
+icon_x=$((ix + 8))
+icon_y=$((iy + 8))
+
+step "a click on a see-through corner reaches the window below"
+xdotool mousemove $((wx + 1)) $((wy + 1)) click 1
+wait_for 5 grep -q "root:($((wx + 1)),$((wy + 1)))" "$work/below.log" || fail "the corner click did not go through"
+step "a click on the face does not"
+xdotool mousemove $((wx + 300)) $((wy + 100)) click 1
+sleep 0.5
+! grep -q "root:($((wx + 300)),$((wy + 100)))" "$work/below.log" || fail "the face let a click through"
+
+step "a screenshot shows no lime"
+import -window root "$out/desktop.png"
+lime=$(convert "$out/desktop.png" -crop "600x354+$wx+$wy" +repage txt:- | grep -ci '#00FF00' || true)
+[ "$lime" -eq 0 ] || fail "$lime lime pixels on the screen"
+
+step "the hide button hides the window, the icon stays"
+xdotool mousemove $((wx + 530)) $((wy + 18)) click 1
+wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
+[ -n "$(icon_line)" ] || fail "the icon went with the window"
+
+step "a right click on the icon opens nothing"
+top_before=$(xwininfo -root -children | grep -c '^     0x' || true)
+xdotool mousemove $icon_x $icon_y click 3
+sleep 0.7
+top_after=$(xwininfo -root -children | grep -c '^     0x' || true)
+viewable "$window" && fail "a right click showed the window"
+[ "$top_after" -eq "$top_before" ] || fail "a right click made a new window (a menu?)"
+
+step "a left press on the icon shows the window where it was"
+xdotool mousemove $icon_x $icon_y mousedown 1
+wait_for 5 viewable "$window" || fail "the press did not show the window"
+xdotool mouseup 1
+read -r wx2 wy2 < <(window_place "$window")
+[ "$wx2" -eq "$wx" ] && [ "$wy2" -eq "$wy" ] || fail "the window came back elsewhere: $wx2,$wy2"
+
+step "the close button ends the program with exit code 0 and takes the icon along"
+xdotool mousemove $((wx + 554)) $((wy + 18)) click 1
+ended=no
+for ((i = 0; i < 200; i++)); do
+  if ! kill -0 "$program_pid" 2>/dev/null; then ended=yes; break; fi
+  sleep 0.05
+done
+[ "$ended" = yes ] || fail "the program did not end"
+status=0
+wait "$program_pid" || status=$?
+[ "$status" -eq 0 ] || fail "exit code $status"
+[ -z "$(icon_line)" ] || fail "the icon stayed in the tray"
+
+echo "desktop test passed"
