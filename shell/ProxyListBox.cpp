@@ -40,7 +40,14 @@ void ProxyListBox::SelectRow(int row) {
 void ProxyListBox::ApplyChanges(const std::vector<PoolChange>& changes) {
   if (!model_) return;
   if (changes.size() <= kRowByRow) {
-    for (const PoolChange& change : changes) model_->Apply(change);
+    for (const PoolChange& change : changes) {
+      const bool chosenGoes =
+          change.kind == PoolChange::Kind::Removed && static_cast<int>(change.index) == SelectedRow();
+      model_->Apply(change);
+      // The view would choose the next row in its place; a list box that loses
+      // its chosen entry has none chosen.
+      if (chosenGoes) selectionModel()->clearSelection();
+    }
     return;
   }
   int selected = SelectedRow();
