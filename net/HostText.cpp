@@ -120,7 +120,10 @@ sockaddr_in FillAddress(const std::string& host, std::int32_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = ::inet_addr(ResolveHost(host).c_str());
-  // Only the low 16 bits of the number reach the wire.
-  address.sin_port = htons(static_cast<std::uint16_t>(PortFromText(std::to_string(port))));
+  // Only the low 16 bits of the number reach the wire. The number's decimal
+  // text always reads back as the number itself (a service name needs a
+  // letter), so the services database is not asked: reading /etc/services on
+  // every connect cost the relay a tenth of its time per connection.
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
   return address;
 }
