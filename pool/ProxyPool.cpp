@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 #include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "net/TcpSocket.h"
@@ -174,6 +175,8 @@ void ProxyPool::AddProxyEntry(ProxyListId list, std::string_view entry) {
     try {
       position = state_->lists[ListSlot(list)].Insert(entry);
     } catch (const std::bad_alloc&) {
+      throw EListError("Unable to insert a line");
+    } catch (const std::length_error&) {
       throw EListError("Unable to insert a line");
     }
     if (state_->listening) {

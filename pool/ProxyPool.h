@@ -92,6 +92,7 @@ class ProxyPool {
   void SetFieldText(FieldId field, std::string text);
 
   std::size_t Count(ProxyListId list) const;
+  // Throws EListError("List index out of bounds (%d)") past the end.
   std::string EntryAt(ProxyListId list, std::size_t index) const;
   std::vector<std::string> Entries(ProxyListId list) const;
 

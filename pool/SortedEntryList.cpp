@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <type_traits>
 #include <utility>
 
@@ -343,6 +344,7 @@ std::optional<std::size_t> SortedEntryList::Find(std::string_view entry) const {
 }
 
 std::size_t SortedEntryList::Insert(std::string_view entry) {
+  if (size_ >= kMaxSize) throw std::length_error("SortedEntryList is full");
   if (root_ == nullptr) {
     auto leaf = std::make_unique<Leaf>();
     leaf->keys[0] = EntryText::Make(entry);

@@ -25,8 +25,11 @@ class SortedEntryList {
   std::size_t Size() const { return size_; }
   bool Empty() const { return size_ == 0; }
 
+  // Positions are counted in 32 bits inside the tree.
+  static constexpr std::size_t kMaxSize = 0xFFFFFFFFu;
+
   // Inserts after every equal entry and returns the new entry's position.
-  // Throws std::bad_alloc with the list unchanged.
+  // Throws std::bad_alloc, or std::length_error at kMaxSize, with the list unchanged.
   std::size_t Insert(std::string_view entry);
   // Position of the first (lowest) entry equal to `entry`, if any.
   std::optional<std::size_t> Find(std::string_view entry) const;

@@ -1,6 +1,6 @@
 #include "relay/UpstreamPump.h"
 
-#include <system_error>
+#include <exception>
 
 void PumpBytes(Socket from, Socket to) {
   char buffer[kRelayBufferSize];
@@ -21,8 +21,8 @@ UpstreamPumpThread::UpstreamPumpThread(Socket client, Socket upstream) : data_{c
   if (!upstream) return;
   try {
     thread_ = std::thread(UpstreamPump, data_);
-  } catch (const std::system_error&) {
-    // Out of threads: the connection is not relayed, and the handler judges
+  } catch (const std::exception&) {
+    // Out of threads or memory: the connection is not relayed, and the handler judges
     // it as one that ended at once.
   }
 }
