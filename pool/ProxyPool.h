@@ -99,7 +99,9 @@ class ProxyPool {
   // A listener hears every change made after it was added, in the order the
   // changes were made, never while the pool's lock is held and never two
   // calls at once. It runs on a thread that changed the pool, before that
-  // thread's changing call returns, and must not throw. Calls on the pool are
+  // thread's changing call returns. It must not throw, nor wait for another
+  // thread (a window thread may be inside a pool call waiting for this very
+  // delivery): hand the change over to a queue instead. Calls on the pool are
   // allowed inside it, AddListener and RemoveListener excepted. RemoveListener
   // returns once no call to that listener is running.
   int AddListener(PoolListener listener);
