@@ -100,7 +100,7 @@ TEST(SortedEntryListStorage, MoveLeavesTheSourceEmptyAndClearEmpties) {
   for (int i = 0; i < 1000; ++i) a.Insert(std::to_string(i));
   SortedEntryList b(std::move(a));
   EXPECT_EQ(b.Size(), 1000u);
-  EXPECT_TRUE(a.Empty());  // NOLINT(bugprone-use-after-move): the moved-from state is specified
+  EXPECT_TRUE(a.Empty());  // NOLINT(bugprone-use-after-move): a moved-from list is promised empty
   EXPECT_EQ(a.begin(), a.end());
   a = std::move(b);
   EXPECT_EQ(a.Size(), 1000u);
