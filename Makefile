@@ -46,3 +46,11 @@ soak: build
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+
+# Every libFuzzer target for a bounded run each, in a clang build of its own.
+FUZZ_BUILD ?= build-fuzz
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DQUILL_FUZZ=ON -DQUILL_SHELL=OFF -DBUILD_TESTING=ON \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target scan_fuzz number_text_fuzz line_reader_fuzz
+	ctest --test-dir $(FUZZ_BUILD) -L fuzz --output-on-failure
