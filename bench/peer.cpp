@@ -32,7 +32,7 @@
 
 namespace {
 
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = 256 * 1024;
 
 enum class Mode { Unknown, Header, Sink, Source, Echo, Done };
 
