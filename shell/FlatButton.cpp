@@ -31,7 +31,7 @@ QSize FlatButton::sizeHint() const {
 
 void FlatButton::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  const QRect edge = rect().adjusted(0, 0, -1, -1);
+  const QRect edge = rect();  // right() and bottom() are the last pixels
   const QColor light = palette().color(QPalette::Light);
   const QColor shadow = palette().color(QPalette::Dark);
   const bool down = isDown();
