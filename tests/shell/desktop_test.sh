@@ -85,6 +85,9 @@ read -r ix iy < <(icon_line | awk '{print $NF}' | tr '+' ' ')
 icon_x=$((ix + 8))
 icon_y=$((iy + 8))
 
+step "the window asks to stay out of the taskbar"
+xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "no skip-taskbar state"
+
 step "a click on a see-through corner reaches the window below"
 xdotool mousemove $((wx + 1)) $((wy + 1)) click 1
 wait_for 5 grep -q "root:($((wx + 1)),$((wy + 1)))" "$work/below.log" || fail "the corner click did not go through"
@@ -118,6 +121,7 @@ wait_for 5 viewable "$window" || fail "the press did not show the window"
 xdotool mouseup 1
 read -r wx2 wy2 < <(window_place "$window")
 [ "$wx2" -eq "$wx" ] && [ "$wy2" -eq "$wy" ] || fail "the window came back elsewhere: $wx2,$wy2"
+xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "a taskbar entry after showing again"
 
 step "the close button ends the program with exit code 0 and takes the icon along"
 xdotool mousemove $((wx + 554)) $((wy + 18)) click 1
