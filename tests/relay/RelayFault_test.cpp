@@ -39,6 +39,14 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kPatience = 5s;
 
+// The sanitizers' runtimes need descriptors of their own to report anything,
+// so a process without a free one trips them into false alarms.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kUnderSanitizer = true;
+#else
+constexpr bool kUnderSanitizer = false;
+#endif
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds time = kPatience) {
   const auto deadline = Clock::now() + time;
   for (;;) {
@@ -418,6 +426,30 @@ class EchoUpstream {
   std::thread thread_;
 };
 
+// The relay cuts every write into 512-byte sends. Left to Nagle's rule, each
+// send after the first waits for the peer's acknowledgement, which the peer
+// delays by up to 40 ms: a request of a few kilobytes then stalls in the relay
+// on every exchange.
+TEST_F(RelayFaultTest, MessagesLongerThanOneChunkAreNotHeldBack) {
+  EchoUpstream echo;
+  UseUpstream(echo.Port());
+  Fd client = Connect(relayPort_);
+  ASSERT_TRUE(client);
+  constexpr int kExchanges = 20;
+  const std::string message(3000, 'm');
+  const auto start = Clock::now();
+  for (int i = 0; i < kExchanges; ++i) {
+    ASSERT_TRUE(SendText(client, message));
+    ASSERT_EQ(ReceiveExactly(client, message.size()), message);
+  }
+  const auto spent = Clock::now() - start;
+  // Held back, the exchanges would take 20 x 40 ms at the least; going
+  // straight through, well under a millisecond each.
+  EXPECT_LT(spent, 400ms) << kExchanges << " exchanges took "
+                          << std::chrono::duration_cast<std::chrono::milliseconds>(spent).count() << " ms";
+  client.Reset();
+}
+
 // Lowers the soft limit of open descriptors for its lifetime.
 class DescriptorLimit {
  public:
@@ -467,6 +499,7 @@ int HighestOpenDescriptor() {
 }
 
 TEST_F(RelayFaultTest, RunningOutOfDescriptorsInABurstStopsNothingForGood) {
+  if (kUnderSanitizer) GTEST_SKIP() << "sanitizers cannot run without free descriptors";
   constexpr int kBurst = 24;
   EchoUpstream echo;
   const std::string entry = EntryFor(echo.Port());
