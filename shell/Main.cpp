@@ -52,6 +52,8 @@ void Paint(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
 
 }  // namespace
 
+// The pictures are compiled into a static library, whose resources register
+// only when asked to; the macro cannot stand inside a namespace.
 static void LoadArtwork() {
   Q_INIT_RESOURCE(quillmere);
 }

@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QtTest>
 
-#include "shell/FlatButton.h"
 #include "shell/Main.h"
 
 namespace {
@@ -98,18 +97,6 @@ class ArtworkTest : public QObject {
     const QColor liquid = icon.pixelColor(16, 24);
     QVERIFY(liquid.blue() > 100 && liquid.red() < 60);
     QCOMPARE(ApplicationIcon().availableSizes().value(0), QSize(32, 32));
-  }
-
-  void keyedPixmapsLeaveTheKeyUndrawn() {
-    QImage picture(4, 3, QImage::Format_RGB32);
-    picture.fill(QColor(255, 0, 255));
-    picture.setPixel(1, 1, qRgb(255, 255, 255));
-    picture.setPixel(3, 0, qRgb(0, 255, 0));  // lime is no key here
-    const QImage shown = KeyedPixmap(picture).toImage().convertToFormat(QImage::Format_ARGB32);
-    QCOMPARE(qAlpha(shown.pixel(0, 2)), 0);
-    QCOMPARE(qAlpha(shown.pixel(0, 0)), 0);
-    QCOMPARE(shown.pixel(1, 1), qRgb(255, 255, 255));
-    QCOMPARE(shown.pixel(3, 0), qRgb(0, 255, 0));
   }
 };
 

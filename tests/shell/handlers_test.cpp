@@ -133,19 +133,6 @@ class HandlersTest : public QObject {
     QVERIFY(!window.form.isVisible());
   }
 
-  void buttonsActOnTheLeftButtonAlone() {
-    ProxyPool pool;
-    Driven window(pool);
-    QVERIFY(window.exposed);
-    QTest::mouseClick(window.form.SpeedButton5, Qt::RightButton);
-    QTest::mouseClick(window.form.SpeedButton5, Qt::MiddleButton);
-    QCOMPARE(window.downloadMessages, 0);
-    // Pressed on the button, released elsewhere: no click.
-    QTest::mousePress(window.form.SpeedButton5, Qt::LeftButton);
-    QTest::mouseRelease(window.form.SpeedButton5, Qt::LeftButton, {}, QPoint(200, 5));
-    QCOMPARE(window.downloadMessages, 0);
-  }
-
   void aListClickFillsTheFieldsButNotTheUpstream_data() {
     QTest::addColumn<int>("list");
     QTest::newRow("all") << 0;
