@@ -128,9 +128,16 @@ class Microsocks {
       const int port = FreePort();
       const std::string portText = std::to_string(port);
       const char* argv[] = {"microsocks", "-i", "127.0.0.1", "-p", portText.c_str(), nullptr};
+      // It reports every client on stdout; the test's output is no place for that.
+      posix_spawn_file_actions_t quiet;
+      ::posix_spawn_file_actions_init(&quiet);
+      ::posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+      ::posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
       pid_t pid = 0;
-      if (::posix_spawnp(&pid, "microsocks", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-        return;
+      const int spawned =
+          ::posix_spawnp(&pid, "microsocks", &quiet, nullptr, const_cast<char**>(argv), environ);
+      ::posix_spawn_file_actions_destroy(&quiet);
+      if (spawned != 0) return;
       const bool up =
           WaitUntil([&] { return ::waitpid(pid, nullptr, WNOHANG) == 0 && Connectable(port); }, 3000ms);
       if (up) {
