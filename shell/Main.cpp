@@ -171,6 +171,24 @@ void TForm1::MakeControls() {
     field->setFont(LayoutFont(16));
   }
 
+  // Named as in the layout, so that tools and tests find them by name.
+  const std::pair<QWidget*, const char*> names[] = {{Image1, "Image1"},
+                                                    {SpeedButton1, "SpeedButton1"},
+                                                    {SpeedButton2, "SpeedButton2"},
+                                                    {edtHost, "edtHost"},
+                                                    {Image2, "Image2"},
+                                                    {Image3, "Image3"},
+                                                    {edtPort, "edtPort"},
+                                                    {Label1, "Label1"},
+                                                    {Label2, "Label2"},
+                                                    {SpeedButton3, "SpeedButton3"},
+                                                    {lstFailed, "lstFailed"},
+                                                    {lstWorking, "lstWorking"},
+                                                    {lstAll, "lstAll"},
+                                                    {SpeedButton4, "SpeedButton4"},
+                                                    {SpeedButton5, "SpeedButton5"}};
+  for (auto [control, name] : names) control->setObjectName(QLatin1String(name));
+
   setTabOrder(lstAll, lstWorking);
   setTabOrder(lstWorking, lstFailed);
   setTabOrder(lstFailed, edtHost);

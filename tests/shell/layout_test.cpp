@@ -29,7 +29,11 @@ class LayoutTest : public QObject {
         {form.Image3, {424, 312, 89, 33}},       {form.edtPort, {436, 317, 55, 21}},
         {form.SpeedButton3, {512, 315, 49, 25}},
     };
-    for (const auto& [widget, rect] : places) QCOMPARE(widget->geometry(), rect);
+    for (const auto& [widget, rect] : places) {
+      QCOMPARE(widget->geometry(), rect);
+      QVERIFY(!widget->objectName().isEmpty());
+      QCOMPARE(form.findChild<QWidget*>(widget->objectName()), widget);
+    }
     QCOMPARE(form.size(), QSize(600, 354));
     QVERIFY(form.windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(form.minimumSize(), form.maximumSize());
