@@ -25,6 +25,7 @@
 #include "shell/PoolMirror.h"
 #include "shell/ProxyListBox.h"
 #include "shell/Taskbar.h"
+#include "shell/TrayDocking.h"
 #include "shell/WindowShape.h"
 
 TForm1* Form1 = nullptr;
@@ -239,6 +240,8 @@ void TForm1::FormCreate() {
   TrayIconData->setToolTip(kApplicationTitle);
   connect(TrayIconData, &QSystemTrayIcon::activated, this, &TForm1::TrayIconMessage);
   TrayIconData->show();
+  // Added means in the tray, as the window is about to show.
+  WaitForTrayIcon(std::chrono::milliseconds(500));
 
   // The native window, still hidden, with its outline: everything of the
   // finished face but the key colour.

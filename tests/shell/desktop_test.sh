@@ -17,7 +17,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  for log in "$work"/*.log; do
+    [ -s "$log" ] && { echo "== $(basename "$log")" >&2; tail -n 15 "$log" >&2; }
+  done
+  exit 1
+}
 step() { echo "-- $*"; }
 
 # Polls `condition` every 50 ms for at most `seconds`.
@@ -53,6 +59,11 @@ icon_line() { tree | grep '"IRC Quillmere": ("irc-quillmere"' || true; }
 main_window() { xdotool search --name '^Form1' 2>/dev/null | head -n1 || true; }
 viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
 window_place() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
+
+# The real program listens on 7300; when another program holds that port the
+# window still works, and only the relayed connection below is left out.
+port_was_free=yes
+if (exec 5<>/dev/tcp/127.0.0.1/7300) 2>/dev/null; then port_was_free=no; fi
 
 # Every window made, reparented and mapped on the display, in order.
 xev -root -event substructure >"$work/root.log" 2>&1 &
@@ -123,10 +134,31 @@ read -r wx2 wy2 < <(window_place "$window")
 [ "$wx2" -eq "$wx" ] && [ "$wy2" -eq "$wy" ] || fail "the window came back elsewhere: $wx2,$wy2"
 xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "a taskbar entry after showing again"
 
-step "the close button ends the program with exit code 0 and takes the icon along"
+if [ "$port_was_free" = yes ]; then
+  step "a connection is relayed through 7300 to an echo on loopback"
+  socat -d -d TCP-LISTEN:0,bind=127.0.0.1 SYSTEM:cat 2>"$work/upstream.log" &
+  pids+=($!)
+  wait_for 5 grep -q 'listening on' "$work/upstream.log" || fail "no upstream"
+  upstream_port=$(sed -n 's/.*listening on AF=2 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/upstream.log" | head -n1)
+  xdotool mousemove $((wx + 280)) $((wy + 327)) click 1 type --delay 10 "127.0.0.1"
+  xdotool mousemove $((wx + 470)) $((wy + 327)) click 1 type --delay 10 "$upstream_port"
+  xdotool mousemove $((wx + 536)) $((wy + 327)) click 1
+  sleep 0.3
+  # The client's input stays open as long as this script holds the pipe.
+  mkfifo "$work/client.in"
+  socat - TCP:127.0.0.1:7300 <"$work/client.in" >"$work/client.out" 2>/dev/null &
+  pids+=($!)
+  exec 4>"$work/client.in"
+  echo through-the-relay >&4
+  wait_for 5 grep -q through-the-relay "$work/client.out" || fail "nothing came back through the relay"
+else
+  step "port 7300 is held by another program: no relayed connection"
+fi
+
+step "the close button ends the program at once with exit code 0 and takes the icon along"
 xdotool mousemove $((wx + 554)) $((wy + 18)) click 1
 ended=no
-for ((i = 0; i < 200; i++)); do
+for ((i = 0; i < 60; i++)); do
   if ! kill -0 "$program_pid" 2>/dev/null; then ended=yes; break; fi
   sleep 0.05
 done
