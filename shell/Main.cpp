@@ -247,7 +247,7 @@ void TForm1::FormCreate() {
   // finished face but the key colour.
   winId();
   QImage face = grab().toImage();
-  if (face.size() != size()) face = face.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  if (face.size() != size()) face = face.scaled(size());  // nearest pixels: the key stays exact
   setMask(ShapeFromImage(face));
 
   pool_.Randomize(StartupSeed());

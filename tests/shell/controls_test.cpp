@@ -48,17 +48,17 @@ struct Bench {
   bool exposed = false;
 };
 
-// Runs `inspect` on the modal box once it is open, then closes the box. Polls
+// Runs `examine` on the modal box once it is open, then closes the box. Polls
 // rather than waits: the box's own event loop is what runs the poll.
-void OnModalBox(std::function<void(QWidget*)> inspect) {
+void OnModalBox(std::function<void(QWidget*)> examine) {
   auto* poll = new QTimer;
   poll->setInterval(10);
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, inspect] {
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, examine] {
     QWidget* box = QApplication::activeModalWidget();
     if (!box) return;
     poll->stop();
     poll->deleteLater();
-    inspect(box);
+    examine(box);
     box->close();
   });
   poll->start();
