@@ -326,9 +326,9 @@ void TForm1::FillFieldsFrom(ProxyListBox* list, ProxyListId id) {
   }
   // The view may not yet show the pool's latest changes; the user chose the
   // entry on the screen, so that entry fills the fields.
-  const auto [host, port] = SplitProxyEntry(list->ListModel()->EntryAt(row));
-  pool_.SetFieldText(FieldId::Host, host);
-  pool_.SetFieldText(FieldId::Port, port);
+  const std::string entry = list->ListModel()->EntryAt(row);
+  pool_.FillFieldsFromEntry(entry);
+  const auto [host, port] = SplitProxyEntry(entry);
   edtHost->SetProgramText(FromBytes(host));
   edtPort->SetProgramText(FromBytes(port));
 }
