@@ -238,9 +238,13 @@ class RelayFaultTest : public ::testing::Test {
     pool_.ApplyUpstream();
   }
 
-  bool JudgedFailed(const std::string& entry) {
+  // One verdict leaves the entry once in lstFailed. Verdicts that run at the
+  // same time may each add it (their steps interleave), so after a burst only
+  // its presence is certain.
+  bool JudgedFailed(const std::string& entry, bool byOneVerdict = true) {
     return WaitUntil([&] {
-      return CountOf(pool_.Entries(lstFailed), entry) == 1 && !pool_.ContainsProxyEntry(lstAll, entry) &&
+      const int copies = CountOf(pool_.Entries(lstFailed), entry);
+      return (byOneVerdict ? copies == 1 : copies >= 1) && !pool_.ContainsProxyEntry(lstAll, entry) &&
              !pool_.ContainsProxyEntry(lstWorking, entry);
     });
   }
@@ -573,7 +577,7 @@ TEST_F(RelayFaultTest, RunningOutOfDescriptorsInABurstStopsNothingForGood) {
   EXPECT_GE(echoed, 1) << "nothing was relayed after the shortage";
 
   clients.clear();
-  EXPECT_TRUE(JudgedFailed(entry));
+  EXPECT_TRUE(JudgedFailed(entry, /*byOneVerdict=*/false));
   ExpectAllReleased();
   ExpectStillServing();
 }
