@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -19,38 +18,13 @@
 
 #include "pool/ProxyLineReader.h"
 #include "pool/ProxyPool.h"
+#include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Entries = std::vector<std::string>;
 using namespace std::string_literals;
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "quill-import-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    const fs::path file = path_ / name;
-    std::ofstream out(file, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return file.string();
-  }
-  fs::path Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 Entries Sorted(Entries entries) {
   std::sort(entries.begin(), entries.end());

@@ -12,44 +12,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "pool/ProxyImport.h"
+#include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 using namespace std::string_literals;
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "quill-lines-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    const fs::path file = path_ / name;
-    std::ofstream out(file, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return file.string();
-  }
-  fs::path Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 Lines ReadLines(ProxyListFile& file, std::size_t blockSize) {
   ProxyLineReader reader(file, blockSize);

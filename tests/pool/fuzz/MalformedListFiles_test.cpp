@@ -2,27 +2,22 @@
 // 100 MB, NUL bytes where the separators go. The import must get through each
 // of them, find what the pattern finds, and hold no more memory meanwhile than
 // a small multiple of the longest line.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "pool/ProxyImport.h"
 #include "pool/ProxyPool.h"
+#include "support/TempDir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 constexpr long kMiB = 1 << 20;
@@ -61,27 +56,17 @@ long PeakGrowthBytes(Work work) {
 
 class MalformedListFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quill-malformed-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
   // Writes the pieces one after another, so that the test itself never holds
   // a whole big file in memory.
   std::string Write(const std::string& name, const std::vector<std::string>& pieces, int repeatFirst = 1) {
-    const std::string path = (dir_ / name).string();
+    const std::string path = (dir_.Path() / name).string();
     std::ofstream out(path, std::ios::binary);
     for (int i = 0; i < repeatFirst; ++i) out << pieces.front();
     for (std::size_t i = 1; i < pieces.size(); ++i) out << pieces[i];
     return path;
   }
 
-  fs::path dir_;
+  TempDir dir_;
 };
 
 // "((([0-9]+).([0-9]+).([0-9]+).([0-9]+)):([0-9]+))" the slow way: from the
