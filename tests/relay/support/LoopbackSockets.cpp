@@ -11,14 +11,6 @@
 
 namespace {
 
-sockaddr_in Loopback(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
 void SetTimeouts(int fd) {
   timeval limit{};
   limit.tv_sec = kIoTimeout.count();
@@ -28,16 +20,24 @@ void SetTimeouts(int fd) {
 
 }  // namespace
 
+sockaddr_in LoopbackAddress(std::uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
 TestSocket& TestSocket::operator=(TestSocket&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
+    Close();
     fd_ = other.Release();
   }
   return *this;
 }
 
 TestSocket::~TestSocket() {
-  if (fd_ >= 0) ::close(fd_);
+  Close();
 }
 
 int TestSocket::Release() {
@@ -46,12 +46,23 @@ int TestSocket::Release() {
   return fd;
 }
 
-TestSocket ListenLoopback(std::uint16_t& port) {
+void TestSocket::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+void TestSocket::CloseWithReset() {
+  const linger hard{1, 0};
+  ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  Close();
+}
+
+TestSocket ListenLoopback(std::uint16_t& port, int backlog) {
   TestSocket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!s) throw std::runtime_error("socket");
-  const sockaddr_in address = Loopback(0);
+  const sockaddr_in address = LoopbackAddress(0);
   if (::bind(s.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(s.fd(), 16) != 0) {
+      ::listen(s.fd(), backlog) != 0) {
     throw std::runtime_error("listen on loopback");
   }
   port = LocalPortOf(s.fd());
@@ -61,7 +72,7 @@ TestSocket ListenLoopback(std::uint16_t& port) {
 TestSocket ConnectLoopback(std::uint16_t port) {
   TestSocket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!s) return s;
-  const sockaddr_in address = Loopback(port);
+  const sockaddr_in address = LoopbackAddress(port);
   if (::connect(s.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
     return TestSocket();
   SetTimeouts(s.fd());
@@ -122,7 +133,7 @@ bool ReceivesEndOfStream(int fd, std::chrono::milliseconds within) {
 }
 
 RefusingPort::RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-  const sockaddr_in address = Loopback(0);
+  const sockaddr_in address = LoopbackAddress(0);
   if (!socket_ || ::bind(socket_.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     throw std::runtime_error("bind on loopback");
   }

@@ -2,6 +2,8 @@
 // to 127.0.0.1, and every blocking call is bounded by a socket time-out.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +27,9 @@ class TestSocket {
   int fd() const { return fd_; }
   explicit operator bool() const { return fd_ >= 0; }
   int Release();
+  void Close();
+  // With a zero linger time the peer gets a reset instead of an orderly end.
+  void CloseWithReset();
 
  private:
   int fd_ = -1;
@@ -33,8 +38,9 @@ class TestSocket {
 // Receives and sends on test sockets give up after this long.
 inline constexpr std::chrono::seconds kIoTimeout{20};
 
+sockaddr_in LoopbackAddress(std::uint16_t port);
 // A listener on 127.0.0.1 at a port the system picks.
-TestSocket ListenLoopback(std::uint16_t& port);
+TestSocket ListenLoopback(std::uint16_t& port, int backlog = 16);
 TestSocket ConnectLoopback(std::uint16_t port);
 std::uint16_t LocalPortOf(int fd);
 // A port nobody listens on right now (for child processes that need a number).

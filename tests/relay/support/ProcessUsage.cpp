@@ -1,0 +1,28 @@
+#include "ProcessUsage.h"
+
+#include <dirent.h>
+
+#include <fstream>
+#include <string>
+
+Usage CurrentUsage() {
+  Usage u;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (dirent* e = ::readdir(dir)) {
+      if (e->d_name[0] != '.') ++u.descriptors;
+    }
+    ::closedir(dir);
+    --u.descriptors;  // the one that read the directory
+  }
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "Threads:") status >> u.threads;
+    status.ignore(1 << 16, '\n');
+  }
+  return u;
+}
+
+std::ostream& operator<<(std::ostream& out, const Usage& usage) {
+  return out << usage.descriptors << " descriptors, " << usage.threads << " threads";
+}
