@@ -251,6 +251,14 @@ std::vector<std::string> ProxyPool::Entries(ProxyListId list) const {
 }
 
 int ProxyPool::AddListener(PoolListener listener) {
+  return Listen(std::move(listener), nullptr);
+}
+
+int ProxyPool::AddListener(PoolListener listener, PoolSnapshot& snapshot) {
+  return Listen(std::move(listener), &snapshot);
+}
+
+int ProxyPool::Listen(PoolListener listener, PoolSnapshot* snapshot) {
   std::lock_guard delivery(state_->deliveryMutex);
   std::vector<PoolChange> earlier;
   int id;
@@ -258,6 +266,11 @@ int ProxyPool::AddListener(PoolListener listener) {
     std::lock_guard lock(state_->mutex);
     // Changes made before this point belong to the listeners there were then.
     earlier.swap(state_->pending);
+    if (snapshot) {
+      for (std::size_t i = 0; i < snapshot->lists.size(); ++i)
+        snapshot->lists[i] = state_->lists[i].ToVector();
+      snapshot->fields = {state_->fields[0], state_->fields[1]};
+    }
     id = state_->nextListenerId++;
     state_->listeners.emplace_back(id, std::move(listener));
     state_->listening = true;

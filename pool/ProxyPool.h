@@ -5,6 +5,7 @@
 // and never while the pool's lock is held.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -47,6 +48,12 @@ struct PoolChange {
 };
 
 using PoolListener = std::function<void(const PoolChange&)>;
+
+// The lists and fields as they stood when a listener was added.
+struct PoolSnapshot {
+  std::array<std::vector<std::string>, 3> lists;
+  std::array<std::string, 2> fields;
+};
 
 // Host text before the first ":", port text after it; without ":" the host is
 // empty and the port text is the whole entry.
@@ -105,9 +112,16 @@ class ProxyPool {
   // allowed inside it, AddListener and RemoveListener excepted. RemoveListener
   // returns once no call to that listener is running.
   int AddListener(PoolListener listener);
+  // The same, and the pool as it stood just before the listener's first
+  // change: a view built from `snapshot` and then fed the notifications
+  // stays exact even while other threads change the pool. `snapshot` is
+  // filled before this returns and before the listener is first called.
+  int AddListener(PoolListener listener, PoolSnapshot& snapshot);
   void RemoveListener(int id);
 
  private:
   struct State;
+  int Listen(PoolListener listener, PoolSnapshot* snapshot);
+
   State* state_;
 };

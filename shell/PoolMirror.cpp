@@ -8,8 +8,13 @@
 #include "shell/ProxyListBox.h"
 
 PoolMirror::PoolMirror(ProxyPool& pool, QObject* parent) : QObject(parent), pool_(pool) {
-  for (ProxyListId list : {lstAll, lstWorking, lstFailed}) Model(list)->Assign(pool_.Entries(list));
-  listenerId_ = pool_.AddListener([this](const PoolChange& change) { Enqueue(change); });
+  // The listener only queues; the queue is drained on this thread later, so
+  // the models can take the snapshot after the listener is in place.
+  PoolSnapshot snapshot;
+  listenerId_ = pool_.AddListener([this](const PoolChange& change) { Enqueue(change); }, snapshot);
+  for (ProxyListId list : {lstAll, lstWorking, lstFailed}) {
+    Model(list)->Assign(snapshot.lists[Slot(list)]);
+  }
 }
 
 PoolMirror::~PoolMirror() {

@@ -22,8 +22,8 @@ class PoolMirror : public QObject {
   Q_OBJECT
 
  public:
-  // Copies the pool as it stands and listens from then on. Nothing else may
-  // change the pool meanwhile (start-up is the only time this is made).
+  // Copies the pool as it stands and listens from then on, in one step: relay
+  // threads may change the pool meanwhile.
   explicit PoolMirror(ProxyPool& pool, QObject* parent = nullptr);
   ~PoolMirror() override;
 

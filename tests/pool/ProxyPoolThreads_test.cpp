@@ -29,9 +29,7 @@ bool Consistent(const Upstream& u) {
 }
 
 // A view that knows the pool only through the notifications.
-struct Mirror {
-  std::array<std::vector<std::string>, 3> lists;
-  std::array<std::string, 2> fields;
+struct Mirror : PoolSnapshot {
   std::vector<std::string> faults;
   std::atomic<int> inside{0};
   std::atomic<bool> overlapped{false};
@@ -62,6 +60,50 @@ struct Mirror {
   }
 };
 
+// One writer's share of a hammering: every kind of change the pool has.
+void Hammer(ProxyPool& pool, int w, int steps) {
+  std::mt19937 rng(static_cast<unsigned>(w) * 7919u + 1u);
+  std::uniform_int_distribution<int> value(0, 60);
+  std::uniform_int_distribution<int> action(0, 9);
+  for (int step = 0; step < steps; ++step) {
+    const auto list = static_cast<ProxyListId>(value(rng) % 3);
+    const int k = value(rng);
+    switch (action(rng)) {
+      case 0:
+      case 1:
+      case 2:
+        pool.AddProxyEntry(list, Entry(k));
+        break;
+      case 3:
+      case 4:
+        pool.RemoveProxyEntry(list, Entry(k));
+        break;
+      case 5:
+      case 6:
+        pool.SelectRandomProxy();
+        break;
+      case 7:
+        pool.SetFieldText(edtHost, "typed" + std::to_string(k));
+        break;
+      case 8:
+        if (pool.Count(list) > 0) {
+          try {
+            pool.FillFieldsFromList(list, 0);
+          } catch (const EListError&) {
+            // Another writer emptied the list in between: a fair outcome.
+          }
+        }
+        break;
+      default:
+        // A verdict's sequence: not atomic as a whole, each step is.
+        pool.RemoveProxyEntry(lstAll, Entry(k));
+        pool.RemoveProxyEntry(lstWorking, Entry(k));
+        pool.AddProxyEntry(lstWorking, Entry(k));
+        break;
+    }
+  }
+}
+
 // Seven threads change everything the pool has while one reader checks that
 // the upstream is never torn; a mirror fed by the notifications must end
 // equal to the pool.
@@ -83,48 +125,7 @@ TEST(ProxyPoolThreads, HammeringKeepsUpstreamWholeAndMirrorExact) {
   });
   std::vector<std::thread> writers;
   for (int w = 0; w < kWriters; ++w) {
-    writers.emplace_back([&pool, w] {
-      std::mt19937 rng(static_cast<unsigned>(w) * 7919u + 1u);
-      std::uniform_int_distribution<int> value(0, 60);
-      std::uniform_int_distribution<int> action(0, 9);
-      for (int step = 0; step < kSteps; ++step) {
-        const auto list = static_cast<ProxyListId>(value(rng) % 3);
-        const int k = value(rng);
-        switch (action(rng)) {
-          case 0:
-          case 1:
-          case 2:
-            pool.AddProxyEntry(list, Entry(k));
-            break;
-          case 3:
-          case 4:
-            pool.RemoveProxyEntry(list, Entry(k));
-            break;
-          case 5:
-          case 6:
-            pool.SelectRandomProxy();
-            break;
-          case 7:
-            pool.SetFieldText(edtHost, "typed" + std::to_string(k));
-            break;
-          case 8:
-            if (pool.Count(list) > 0) {
-              try {
-                pool.FillFieldsFromList(list, 0);
-              } catch (const EListError&) {
-                // Another writer emptied the list in between: a fair outcome.
-              }
-            }
-            break;
-          default:
-            // A verdict's sequence: not atomic as a whole, each step is.
-            pool.RemoveProxyEntry(lstAll, Entry(k));
-            pool.RemoveProxyEntry(lstWorking, Entry(k));
-            pool.AddProxyEntry(lstWorking, Entry(k));
-            break;
-        }
-      }
-    });
+    writers.emplace_back([&pool, w] { Hammer(pool, w, kSteps); });
   }
   for (std::thread& t : writers) t.join();
   writing = false;
@@ -241,3 +242,26 @@ TEST(ProxyPoolNotify, RemoveListenerWaitsForTheRunningCall) {
 }
 
 }  // namespace
+
+// A view attached while writers are busy starts from the snapshot taken with
+// its listener and must still end equal to the pool.
+TEST(ProxyPoolThreads, MirrorAttachedMidwayFromItsSnapshotEndsExact) {
+  ProxyPool pool;
+  constexpr int kWriters = 4;
+  constexpr int kSteps = 20000;
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) writers.emplace_back([&pool, w] { Hammer(pool, w, kSteps); });
+  while (pool.Count(lstWorking) == 0) std::this_thread::yield();
+
+  Mirror mirror;
+  const int id = pool.AddListener([&](const PoolChange& c) { mirror.Apply(c); }, mirror);
+  for (std::thread& t : writers) t.join();
+  pool.RemoveListener(id);
+
+  EXPECT_TRUE(mirror.faults.empty()) << mirror.faults.front();
+  for (ProxyListId list : {lstAll, lstWorking, lstFailed}) {
+    EXPECT_EQ(mirror.lists[static_cast<std::size_t>(list)], pool.Entries(list));
+  }
+  EXPECT_EQ(mirror.fields[0], pool.FieldText(edtHost));
+  EXPECT_EQ(mirror.fields[1], pool.FieldText(edtPort));
+}
