@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -97,6 +98,11 @@ int TcpReceive(Socket socket, void* buffer, int size) {
 
 void TcpShutdown(Socket socket) {
   if (socket) ::shutdown(socket.fd, SHUT_RDWR);
+}
+
+void TcpSendAtOnce(Socket socket) {
+  const int on = 1;
+  if (socket) ::setsockopt(socket.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 void TcpClose(Socket socket) {

@@ -63,6 +63,9 @@ int TcpReceive(Socket socket, void* buffer, int size);
 // Shutdown in both directions without closing: wakes a thread blocked on the socket.
 void TcpShutdown(Socket socket);
 void TcpClose(Socket socket);
+// Turns Nagle's rule off: each chunk leaves as it is sent instead of waiting
+// for the peer to acknowledge the previous one.
+void TcpSendAtOnce(Socket socket);
 Socket TcpListen(std::int32_t port);
 
 std::string ResolveHost(const std::string& name);

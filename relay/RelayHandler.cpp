@@ -1,27 +1,10 @@
 #include "relay/RelayHandler.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-
 #include <utility>
 
 #include "pool/ProxyPool.h"
 #include "relay/UpstreamPump.h"
 #include "relay/Verdict.h"
-
-namespace {
-
-// The pumps cut the stream into 512-byte sends. Under Nagle's rule each send
-// after the first would wait for the peer to acknowledge it, and the peer
-// delays that by up to 40 ms: every message longer than one chunk would stall
-// in the relay. Each chunk is to leave as it is sent.
-void SendEachChunkAtOnce(Socket socket) {
-  const int on = 1;
-  ::setsockopt(socket.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
-}  // namespace
 
 void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock) {
   const Upstream current = pool.CurrentUpstream();
@@ -33,8 +16,11 @@ void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock) {
   const auto start = clock();
   const OwnedSocket upstream(TcpConnect(socks.host, socks.port));
   if (upstream) {
-    SendEachChunkAtOnce(client);
-    SendEachChunkAtOnce(upstream.Get());
+    // The pumps cut the stream into 512-byte sends; under Nagle's rule each
+    // send after the first of a message would wait for the peer's delayed
+    // acknowledgement, up to 40 ms per message longer than one chunk.
+    TcpSendAtOnce(client);
+    TcpSendAtOnce(upstream.Get());
   }
   // Declared after `upstream`, so it is gone (sockets shut down, pump joined)
   // before the upstream socket closes, on every path out of here.
