@@ -11,16 +11,11 @@
 #include <cerrno>
 #include <chrono>
 #include <exception>
+#include <new>
 #include <thread>
 #include <utility>
 
 namespace {
-
-// Failures after which accept will work again once the system recovers:
-// descriptors or memory ran out for a moment.
-bool IsShortOfResources(int error) {
-  return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
-}
 
 // Failures that belong to one incoming connection, or to a signal, and not to
 // the listening socket: the next accept can go ahead at once.
@@ -93,17 +88,23 @@ void AcceptLoop(Socket listenSocket, std::int32_t port, const ConnectionHandler&
       break;  // shut down or closed: the server is over
     }
 
-    auto data = std::make_unique<TData>();
-    data->socket = OwnedSocket(Socket(fd));
-    data->port = port;
-    data->peerAddress = DottedAddress(peer);
-    data->handler = handler;
+    // Owned from here on, so that no way out of this pass leaves it open.
+    OwnedSocket accepted{Socket(fd)};
     try {
+      auto data = std::make_unique<TData>();
+      data->socket = std::move(accepted);
+      data->port = port;
+      data->peerAddress = DottedAddress(peer);
+      data->handler = handler;
       std::thread(ConnectionThread, std::move(data)).detach();
+    } catch (const std::bad_alloc&) {
+      // No memory for the record: the connection is closed (by `accepted` or
+      // with the record) and the loop waits as for any other shortage.
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } catch (const std::exception&) {
-      // The record, wherever it ended up, is freed by now or with `data` at the
-      // end of this pass, and its OwnedSocket closes the connection: the client
-      // sees it closed rather than hanging on a connection nobody serves.
+      // No thread: the record, wherever it ended up, is freed by now, and its
+      // socket with it: the client sees its connection closed rather than
+      // hanging on a connection nobody serves.
     }
   }
   TcpClose(listenSocket);

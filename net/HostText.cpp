@@ -28,12 +28,18 @@ int DigitValue(char c, bool hex) {
 }
 
 // The first IPv4 address of a name as dotted text, or empty text.
-std::string LookUpName(const std::string& name) {
+std::string LookUpName(const std::string& name, bool& shortage) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return {};
+  const int answer = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
+  if (answer != 0 || found == nullptr) {
+    // Without a descriptor the resolver cannot read /etc/hosts nor ask a
+    // server; the name may be perfectly good.
+    shortage = answer == EAI_MEMORY || (answer == EAI_SYSTEM && IsShortOfResources(errno));
+    return {};
+  }
 
   std::string text;
   for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
@@ -68,14 +74,24 @@ std::int32_t ServicePort(const std::string& name) {
 
 }  // namespace
 
+bool IsShortOfResources(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
 std::string ResolveHost(const std::string& name) {
+  bool shortage = false;
+  return ResolveHost(name, shortage);
+}
+
+std::string ResolveHost(const std::string& name, bool& shortage) {
+  shortage = false;
   if (name.empty()) return "0.0.0.0";
   // Text that starts with a digit is an address or nothing: a name such as
   // "1abc" is never handed to the resolver.
   if (IsDecimalDigit(name.front())) {
     return ::inet_addr(name.c_str()) == INADDR_NONE ? std::string() : name;
   }
-  return LookUpName(name);
+  return LookUpName(name, shortage);
 }
 
 std::int32_t IntFromText(std::string_view text) {
@@ -117,9 +133,14 @@ std::int32_t PortFromText(const std::string& text) {
 }
 
 sockaddr_in FillAddress(const std::string& host, std::int32_t port) {
+  bool shortage = false;
+  return FillAddress(host, port, shortage);
+}
+
+sockaddr_in FillAddress(const std::string& host, std::int32_t port, bool& shortage) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = ::inet_addr(ResolveHost(host).c_str());
+  address.sin_addr.s_addr = ::inet_addr(ResolveHost(host, shortage).c_str());
   // Only the low 16 bits of the number reach the wire. The number's decimal
   // text always reads back as the number itself (a service name needs a
   // letter), so the services database is not asked: reading /etc/services on

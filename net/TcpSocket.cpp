@@ -6,11 +6,15 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 
 namespace {
 
@@ -20,18 +24,37 @@ Socket NewStreamSocket() {
   return Socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
 }
 
-// A connect interrupted by a signal goes on in the background; waiting for it
-// here keeps TcpConnect a plain blocking call.
-bool FinishInterruptedConnect(int fd) {
+Socket NewNonBlockingStreamSocket() {
+  return Socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+}
+
+// Connection errors that are the local machine's, not the host's: no local port
+// left to bind, no buffer or memory for the attempt.
+bool IsLocalConnectFailure(int error) {
+  return IsShortOfResources(error) || error == EADDRNOTAVAIL || error == EAGAIN;
+}
+
+// Connects a non-blocking socket, waiting at most `limit` for the handshake.
+// 0 once connected, else the error that ended the attempt (ETIMEDOUT when the
+// time ran out first).
+int ConnectWithin(int fd, const sockaddr_in& address, std::chrono::milliseconds limit) {
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return 0;
+  if (errno != EINPROGRESS && errno != EINTR) return errno;
+
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   pollfd watch{fd, POLLOUT, 0};
-  int ready;
-  do {
-    ready = ::poll(&watch, 1, -1);
-  } while (ready < 0 && errno == EINTR);
-  if (ready != 1) return false;
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return ETIMEDOUT;
+    const int ready = ::poll(&watch, 1, static_cast<int>(std::min<std::int64_t>(left.count(), INT32_MAX)));
+    if (ready == 1) break;
+    if (ready == 0) return ETIMEDOUT;
+    if (errno != EINTR) return errno;
+  }
   int error = 0;
   socklen_t length = sizeof error;
-  return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+  return error;
 }
 
 }  // namespace
@@ -55,19 +78,38 @@ Socket OwnedSocket::Release() {
 }
 
 Socket TcpConnect(const std::string& host, std::int32_t port) {
+  ConnectFault fault;
+  return TcpConnect(host, port, kConnectTimeLimit, fault);
+}
+
+Socket TcpConnect(const std::string& host, std::int32_t port, std::chrono::milliseconds limit,
+                  ConnectFault& fault) {
+  fault = ConnectFault::Refused;
   // An address that cannot be resolved is not worth a descriptor, nor a
   // connect to the all-ones address that inet_addr leaves behind.
-  const sockaddr_in address = FillAddress(host, port);
-  if (address.sin_addr.s_addr == INADDR_NONE) return NoSocket;
-
-  const Socket s = NewStreamSocket();
-  if (!s) return NoSocket;
-  if (::connect(s.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    if (errno != EINTR || !FinishInterruptedConnect(s.fd)) {
-      ::close(s.fd);
-      return NoSocket;
-    }
+  bool shortage = false;
+  const sockaddr_in address = FillAddress(host, port, shortage);
+  if (address.sin_addr.s_addr == INADDR_NONE) {
+    if (shortage) fault = ConnectFault::Shortage;
+    return NoSocket;
   }
+
+  // Non-blocking for the attempt alone, so that it can be given up after
+  // `limit` whatever the system's own SYN retries are; blocking again after.
+  const Socket s = NewNonBlockingStreamSocket();
+  if (!s) {
+    // Not a word has gone to the host yet: whatever refused the socket was local.
+    fault = ConnectFault::Shortage;
+    return NoSocket;
+  }
+  const int error = ConnectWithin(s.fd, address, limit);
+  const int flags = error == 0 ? ::fcntl(s.fd, F_GETFL) : -1;
+  if (error != 0 || flags < 0 || ::fcntl(s.fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (error == 0 || IsLocalConnectFailure(error)) fault = ConnectFault::Shortage;
+    ::close(s.fd);
+    return NoSocket;
+  }
+  fault = ConnectFault::None;
   return s;
 }
 

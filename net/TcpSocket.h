@@ -4,6 +4,7 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -55,7 +56,22 @@ class SocketLibrary {
   SocketLibrary& operator=(const SocketLibrary&) = delete;
 };
 
+// A connection attempt that has not opened by then is given up: an initial SYN
+// and two retransmissions (3 + 6 + 12 s), which is what clients of a proxy list
+// wait elsewhere. Linux on its own would retry for about 127 s.
+inline constexpr std::chrono::milliseconds kConnectTimeLimit{21'000};
+
+// Why TcpConnect gave no socket. A shortage is this process's or this machine's
+// own (no descriptor, buffer space, memory or local port to spare) and says
+// nothing about the host; everything else is the host's or the network's answer.
+enum class ConnectFault { None, Refused, Shortage };
+
+// A connected blocking socket, or NoSocket: the name lookup, then an attempt of
+// at most kConnectTimeLimit.
 Socket TcpConnect(const std::string& host, std::int32_t port);
+// The same with an attempt of at most `limit`, telling why it failed.
+Socket TcpConnect(const std::string& host, std::int32_t port, std::chrono::milliseconds limit,
+                  ConnectFault& fault);
 // Sends the whole chunk; the length, or 0 on failure or for an empty chunk.
 int TcpSend(Socket socket, const void* buffer, int length);
 // One chunk; 0 at end of stream or on failure.
@@ -69,9 +85,16 @@ void TcpSendAtOnce(Socket socket);
 Socket TcpListen(std::int32_t port);
 
 std::string ResolveHost(const std::string& name);
+// The same; `shortage` tells whether an empty result came from the resolver
+// running out of descriptors or memory rather than from the name.
+std::string ResolveHost(const std::string& name, bool& shortage);
+// Failures of a system call that come from the process or machine running short
+// (descriptors, buffers, memory), not from anything the call was asked to do.
+bool IsShortOfResources(int error);
 std::int32_t PortFromText(const std::string& text);
 std::int32_t IntFromText(std::string_view text);
 sockaddr_in FillAddress(const std::string& host, std::int32_t port);
+sockaddr_in FillAddress(const std::string& host, std::int32_t port, bool& shortage);
 
 // The local port a socket is bound to, in host order; 0 when it has none. Lets a
 // listener on port 0 (the system's choice) tell which port it got.

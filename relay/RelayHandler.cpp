@@ -6,7 +6,8 @@
 #include "relay/UpstreamPump.h"
 #include "relay/Verdict.h"
 
-void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock) {
+void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock,
+                     std::chrono::milliseconds connectLimit) {
   const Upstream current = pool.CurrentUpstream();
   const SocksData socks{current.port, current.host};
   if (socks.host.empty()) return;
@@ -14,7 +15,9 @@ void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock) {
   // The life starts before the connection attempt: a slow name lookup or
   // connect counts against the proxy.
   const auto start = clock();
-  const OwnedSocket upstream(TcpConnect(socks.host, socks.port));
+  ConnectFault fault = ConnectFault::None;
+  const OwnedSocket upstream(TcpConnect(socks.host, socks.port, connectLimit, fault));
+  if (fault == ConnectFault::Shortage) return;
   if (upstream) {
     // The pumps cut the stream into 512-byte sends; under Nagle's rule each
     // send after the first of a message would wait for the peer's delayed
@@ -25,14 +28,17 @@ void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock) {
   // Declared after `upstream`, so it is gone (sockets shut down, pump joined)
   // before the upstream socket closes, on every path out of here.
   const UpstreamPumpThread pump(client, upstream.Get());
+  if (upstream && !pump.Running()) return;  // no thread to be had: our shortage again
   if (pump.Running()) PumpBytes(client, upstream.Get());
   const auto life = clock() - start;
-  ApplyVerdict(pool, ProxyEntryOf(socks.host, socks.port), IsWorkingLife(life));
+  // A connection that never opened has shown only that the proxy could not be
+  // reached, however long the lookup and the attempt together took.
+  ApplyVerdict(pool, ProxyEntryOf(socks.host, socks.port), upstream && IsWorkingLife(life));
 }
 
-ConnectionHandler MakeRelayHandler(ProxyPool& pool, RelayClock clock) {
-  return [&pool, clock = std::move(clock)](Socket client, std::int32_t, const std::string&) {
-    RelayConnection(client, pool, clock);
+ConnectionHandler MakeRelayHandler(ProxyPool& pool, RelayClock clock, std::chrono::milliseconds connectLimit) {
+  return [&pool, clock = std::move(clock), connectLimit](Socket client, std::int32_t, const std::string&) {
+    RelayConnection(client, pool, clock, connectLimit);
   };
 }
 

@@ -26,14 +26,19 @@ struct SocksData {
 using RelayClock = std::function<std::chrono::steady_clock::time_point()>;
 
 // One relayed connection on `client` (which stays open for the server to
-// close) through `pool`'s upstream. Returns at once when there is no upstream.
-// The verdict's pool errors propagate, after the sockets have been shut down,
-// the pump joined and the upstream socket closed.
-void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock);
+// close) through `pool`'s upstream, whose connection attempt may take up to
+// `connectLimit`. Returns at once when there is no upstream, and without a
+// verdict when the relay itself runs short of descriptors, memory or threads:
+// the proxy is not to blame for that. The verdict's pool errors propagate,
+// after the sockets have been shut down, the pump joined and the upstream
+// socket closed.
+void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock,
+                     std::chrono::milliseconds connectLimit = kConnectTimeLimit);
 
 // A handler over a pool and a clock of the caller's; both must outlive every
 // connection it serves.
-ConnectionHandler MakeRelayHandler(ProxyPool& pool, RelayClock clock);
+ConnectionHandler MakeRelayHandler(ProxyPool& pool, RelayClock clock,
+                                   std::chrono::milliseconds connectLimit = kConnectTimeLimit);
 
 // The handler the program serves on RelayPort: the process pool, the monotonic clock.
 void RelayHandler(Socket client, std::int32_t port, const std::string& peerAddress);

@@ -22,8 +22,8 @@ UpstreamPumpThread::UpstreamPumpThread(Socket client, Socket upstream) : data_{c
   try {
     thread_ = std::thread(UpstreamPump, data_);
   } catch (const std::exception&) {
-    // Out of threads or memory: the connection is not relayed, and the handler judges
-    // it as one that ended at once.
+    // Out of threads or memory: the connection is not relayed, and the
+    // handler lets it go without judging the proxy.
   }
 }
 

@@ -352,6 +352,7 @@ TEST_F(RelayFaultTest, RunningOutOfDescriptorsInABurstStopsNothingForGood) {
   constexpr int kBurst = 24;
   PollingEchoServer echo;
   const std::string entry = EntryFor(echo.port());
+  pool_.AddProxyEntry(lstAll, entry);
   UseUpstream(echo.port());
   baseline_ = CurrentUsage();
 
@@ -417,11 +418,43 @@ TEST_F(RelayFaultTest, RunningOutOfDescriptorsInABurstStopsNothingForGood) {
   }
   EXPECT_EQ(echoed + closed, kBurst);
   EXPECT_GE(echoed, 1) << "nothing was relayed after the shortage";
+  // Every connection still open; those the relay had to let go were its own
+  // shortage and not the proxy's fault.
+  EXPECT_TRUE(pool_.ContainsProxyEntry(lstAll, entry));
+  EXPECT_FALSE(pool_.ContainsProxyEntry(lstFailed, entry));
 
+  // Relayed connections that end early are judged as ever.
   clients.clear();
   EXPECT_TRUE(JudgedFailed(entry, /*byOneVerdict=*/false));
   ExpectAllReleased();
   ExpectStillServing();
+}
+
+// Without a descriptor for the upstream socket the relay lets its client go
+// and judges nothing: the proxy was never asked.
+TEST_F(RelayFaultTest, NoDescriptorForTheUpstreamLeavesTheProxyAlone) {
+  if (kUnderSanitizer) GTEST_SKIP() << "sanitizers cannot run without free descriptors";
+  PollingEchoServer echo;
+  const std::string entry = EntryFor(echo.port());
+  pool_.AddProxyEntry(lstAll, entry);
+  UseUpstream(echo.port());
+  std::uint16_t port = 0;
+  TestSocket listener = ListenLoopback(port);
+  TestSocket client = ConnectLoopback(port);
+  TestSocket served = AcceptWithin(listener);
+  ASSERT_TRUE(client && served);
+  {
+    std::vector<TestSocket> fillers = FillDescriptorGaps();
+    DescriptorLimit limit(static_cast<rlim_t>(HighestOpenDescriptor() + 1));
+    ASSERT_TRUE(limit.ok());
+    const RelayClock clock = [] { return Clock::now(); };
+    RelayConnection(Socket(served.fd()), pool_, clock);
+  }
+  EXPECT_EQ(echo.Accepted(), 0);
+  EXPECT_EQ(pool_.Entries(lstAll), std::vector<std::string>{entry});
+  EXPECT_EQ(pool_.Count(lstFailed), 0u);
+  EXPECT_EQ(pool_.Count(lstWorking), 0u);
+  EXPECT_EQ(pool_.CurrentUpstream(), (Upstream{"127.0.0.1", echo.port()}));
 }
 
 }  // namespace

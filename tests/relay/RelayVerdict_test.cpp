@@ -126,6 +126,43 @@ TEST(RelayConnection, RefusedUpstreamWithNothingLeftStaysTheUpstream) {
   EXPECT_EQ(pool.CurrentUpstream(), (Upstream{"127.0.0.1", static_cast<std::int32_t>(refusing.port())}));
 }
 
+// A proxy that never let the connection open has not worked, even when the
+// lookup and the attempt took longer than the deadline.
+TEST(RelayConnection, AConnectionThatNeverOpenedFailsHoweverLongItTook) {
+  RefusingPort refusing;
+  const std::string entry = LoopbackEntry(refusing.port());
+  ProxyPool pool;
+  pool.AddProxyEntry(lstAll, entry);
+  SetUpstream(pool, "127.0.0.1", refusing.port());
+  ScriptedClock clock({0s, 31s});
+  RelayUnderTest relay(MakeRelayHandler(pool, clock.Clock()));
+
+  EXPECT_TRUE(ClosedAtOnce(relay.port()));
+  ASSERT_TRUE(relay.WaitHandled(1, kQuick));
+  EXPECT_EQ(pool.Count(lstAll), 0u);
+  EXPECT_EQ(pool.Count(lstWorking), 0u);
+  EXPECT_EQ(pool.Entries(lstFailed), Entries{entry});
+}
+
+// Nothing answers the SYN: the attempt is given up at its limit (a second
+// here, 21 s as served), the client is closed and the proxy failed.
+TEST(RelayConnection, ASilentUpstreamIsGivenUpAtTheConnectLimit) {
+  SilentPort silent;
+  const std::string entry = LoopbackEntry(silent.port());
+  ProxyPool pool;
+  pool.AddProxyEntry(lstAll, entry);
+  SetUpstream(pool, "127.0.0.1", silent.port());
+  ScriptedClock clock({0s, 1s});
+  RelayUnderTest relay(MakeRelayHandler(pool, clock.Clock(), 1000ms));
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(ClosedAtOnce(relay.port()));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 900ms) << "given up before its limit";
+  ASSERT_TRUE(relay.WaitHandled(1, kQuick));
+  EXPECT_EQ(pool.Count(lstAll), 0u);
+  EXPECT_EQ(pool.Entries(lstFailed), Entries{entry});
+}
+
 // The verdict by life, for lives on either side of the deadline.
 TEST(RelayConnection, LifeDecidesWhereTheEntryGoes) {
   struct Case {

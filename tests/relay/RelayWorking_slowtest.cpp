@@ -61,4 +61,28 @@ TEST(RelayRealTime, ConnectionOutlivingTheDeadlineMarksTheProxyWorking) {
   EXPECT_EQ(pool.CurrentUpstream().port, proxy->port());
 }
 
+// The real limit, as the program serves it: a client of a silent proxy waits
+// 21 s, not the two minutes of Linux's own SYN retries, and the proxy fails.
+TEST(RelayRealTime, SilentProxyIsGivenUpAfter21Seconds) {
+  SilentPort silent;
+  ProxyPool& pool = ThePool();
+  const std::string entry = "127.0.0.1:" + std::to_string(silent.port());
+  pool.AddProxyEntry(lstAll, entry);
+  pool.SetFieldText(edtHost, "127.0.0.1");
+  pool.SetFieldText(edtPort, std::to_string(silent.port()));
+  pool.ApplyUpstream();
+  RelayUnderTest relay(RelayHandler);
+
+  TestSocket client = ConnectLoopback(relay.port());
+  ASSERT_TRUE(client);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(ReceivesEndOfStream(client.fd(), 25s));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, 20900ms);
+  EXPECT_LT(waited, 23s);
+  ASSERT_TRUE(relay.WaitHandled(1, 5s));
+  EXPECT_FALSE(pool.ContainsProxyEntry(lstAll, entry));
+  EXPECT_TRUE(pool.ContainsProxyEntry(lstFailed, entry));
+}
+
 }  // namespace

@@ -69,6 +69,26 @@ TestSocket ListenLoopback(std::uint16_t& port, int backlog) {
   return s;
 }
 
+SilentPort::SilentPort() : listener_(ListenLoopback(port_, 0)) {
+  // A backlog of 0 holds one finished handshake; the first connect that does
+  // not finish shows the queue is full.
+  const sockaddr_in address = LoopbackAddress(port_);
+  for (int i = 0; i < 8; ++i) {
+    TestSocket c(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!c) throw std::runtime_error("socket");
+    ::connect(c.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    pollfd p{c.fd(), POLLOUT, 0};
+    int error = 0;
+    socklen_t length = sizeof error;
+    const bool opened = ::poll(&p, 1, 300) == 1 &&
+                        ::getsockopt(c.fd(), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    if (!opened && error != 0) throw std::runtime_error("the silent listener refused");
+    queued_.push_back(std::move(c));
+    if (!opened) return;
+  }
+  throw std::runtime_error("the silent listener's queue never filled");
+}
+
 TestSocket ConnectLoopback(std::uint16_t port) {
   TestSocket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!s) return s;

@@ -66,6 +66,20 @@ class RefusingPort {
   std::uint16_t port_ = 0;
 };
 
+// A port that never answers: a listener that accepts nothing, its queue full,
+// so that the kernel drops every further SYN, as a dead host on the Internet
+// does. A connect to it hangs until the connecting side gives up.
+class SilentPort {
+ public:
+  SilentPort();
+  std::uint16_t port() const { return port_; }
+
+ private:
+  std::uint16_t port_ = 0;  // first: the listener's construction sets it
+  TestSocket listener_;
+  std::vector<TestSocket> queued_;
+};
+
 // Accepts loopback connections and runs `serve` for each on its own thread.
 // Destruction stops accepting, shuts every connection down and joins all.
 class LoopbackServer {
