@@ -1,20 +1,12 @@
 #include "pool/ProxyImport.h"
 
-#include <array>
 #include <cerrno>
 #include <string>
 #include <string_view>
 
 #include "pool/ProxyLineReader.h"
+#include "pool/ProxyPattern.h"
 #include "pool/ProxyPool.h"
-#include "regexp/zimRegExp.h"
-
-namespace {
-
-// The dots are unescaped on purpose: any character may separate the numbers.
-constexpr std::string_view kProxyPattern = "((([0-9]+).([0-9]+).([0-9]+).([0-9]+)):([0-9]+))";
-
-}  // namespace
 
 std::string InOutErrorMessage(int errorNumber) {
   switch (errorNumber) {
@@ -41,10 +33,10 @@ void ImportProxyList(ProxyPool& pool, ProxyListFile& file) {
   // Both strings live across lines so that their buffers are reused.
   std::string line;
   std::string candidate;
-  const std::array<TScanArg, 2> args{TScanArg("1:STRING"), TScanArg(&candidate)};
   while (reader.NextLine(line)) {
-    candidate.clear();
-    RegExpScanf(kProxyPattern, line, args, DefaultRegExpOptions, false);
+    // The pattern's own matcher rather than the general scan: the same first
+    // match, without the engine's backtracking through long runs of digits.
+    candidate.assign(FindProxyEntry(line));
     if (candidate.empty()) continue;
     if (pool.ContainsProxyEntry(lstAll, candidate) || pool.ContainsProxyEntry(lstFailed, candidate) ||
         pool.ContainsProxyEntry(lstWorking, candidate)) {

@@ -23,7 +23,9 @@ class ScanSource {
 };
 
 bool IsTarget(const TScanArg& arg) {
-  return (arg.kind() == TScanArg::Kind::Address || arg.kind() == TScanArg::Kind::Buffer) &&
+  const TScanArg::Kind kind = arg.kind();
+  return (kind == TScanArg::Kind::Address || kind == TScanArg::Kind::Buffer ||
+          kind == TScanArg::Kind::Characters) &&
          arg.target() != nullptr;
 }
 
@@ -31,7 +33,7 @@ void StorePairs(ScanSource& source, std::span<const TScanArg> args, bool zeroMis
   std::int32_t previousGroup = 0;
   for (std::size_t k = 0; 2 * k < args.size(); ++k) {
     const TScanArg& selectorArg = args[2 * k];
-    if (selectorArg.kind() != TScanArg::Kind::Text) RaiseAssertionFailed();
+    if (!selectorArg.IsSelector()) RaiseAssertionFailed();
     if (2 * k + 1 >= args.size()) RaiseAssertionFailed();
     const TScanArg& target = args[2 * k + 1];
     if (!IsTarget(target)) RaiseAssertionFailed();

@@ -52,13 +52,27 @@ locale_t CLocale() {
   return locale;
 }
 
+// The target's memory for `bytes` bytes. A buffer that knows its size and is
+// too small for the type is the caller's fault, told as such rather than
+// written past.
+void* TargetFor(const TScanArg& target, std::size_t bytes) {
+  if (target.kind() == TScanArg::Kind::Buffer && target.capacity() < bytes) RaiseAssertionFailed();
+  return target.target();
+}
+
 template <typename T>
 void StoreValue(const TScanArg& target, T value) {
-  std::memcpy(target.target(), &value, sizeof value);
+  std::memcpy(TargetFor(target, sizeof value), &value, sizeof value);
 }
 
 void StoreExtended(const TScanArg& target, long double value) {
-  std::memcpy(target.target(), &value, kExtendedBytes);
+  std::memcpy(TargetFor(target, kExtendedBytes), &value, kExtendedBytes);
+}
+
+// Only a plain address can be a string variable; a character buffer never is.
+std::string& StringTarget(const TScanArg& target) {
+  if (target.kind() != TScanArg::Kind::Address) RaiseAssertionFailed();
+  return *static_cast<std::string*>(target.target());
 }
 
 // A bare address says nothing of the buffer's size; only a PCharBuffer may
@@ -180,9 +194,9 @@ void StoreGroupText(ScanType type, std::string_view text, std::int32_t length, c
     case ScanType::ShortInt:
       return StoreValue(target, static_cast<std::int8_t>(IntFromGroupText(text)));
     case ScanType::String: {
-      auto* string = static_cast<std::string*>(target.target());
+      std::string& string = StringTarget(target);
       if (length > 0 && static_cast<std::size_t>(length) < text.size()) text = text.substr(0, length);
-      string->assign(text);
+      string.assign(text);
       return;
     }
     case ScanType::Boolean:
@@ -229,7 +243,7 @@ void StoreMissingGroup(ScanType type, const TScanArg& target) {
     case ScanType::Word:
       return StoreValue(target, std::uint16_t{0});
     case ScanType::String:
-      static_cast<std::string*>(target.target())->clear();
+      StringTarget(target).clear();
       return;
     case ScanType::PChar:
       return StorePChar(target, {}, 0);
@@ -239,7 +253,7 @@ void StoreMissingGroup(ScanType type, const TScanArg& target) {
       return StoreValue(target, 0.0f);
     case ScanType::Extended: {
       const std::array<unsigned char, kExtendedBytes> zero{};
-      std::memcpy(target.target(), zero.data(), zero.size());
+      std::memcpy(TargetFor(target, zero.size()), zero.data(), zero.size());
       return;
     }
   }

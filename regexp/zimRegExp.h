@@ -32,9 +32,13 @@ PCharBuffer PCharOf(char (&buffer)[N]) {
 // variable that receives the group.
 class TScanArg {
  public:
-  enum class Kind { Text, Address, Buffer, Other };
+  enum class Kind { Text, Address, Buffer, Characters, Other };
 
   TScanArg(const char* text) : kind_(Kind::Text), text_(text ? text : "") {}
+  // A character pointer that is not const (a `char selector[]`) is a selector
+  // where a selector stands and an address where a target stands. Its text is
+  // read only when it serves as a selector: as a target it may hold anything.
+  TScanArg(char* characters) : kind_(Kind::Characters), target_(characters) {}
   TScanArg(const std::string& text) : kind_(Kind::Text), text_(text) {}
   TScanArg(std::string_view text) : kind_(Kind::Text), text_(text) {}
   template <typename T>
@@ -47,7 +51,11 @@ class TScanArg {
   requires(std::is_arithmetic_v<T>) TScanArg(T) : kind_(Kind::Other) {}
 
   Kind kind() const { return kind_; }
-  std::string_view text() const { return text_; }
+  bool IsSelector() const { return kind_ == Kind::Text || kind_ == Kind::Characters; }
+  std::string_view text() const {
+    if (kind_ == Kind::Characters) return target_ ? std::string_view(static_cast<const char*>(target_)) : "";
+    return text_;
+  }
   void* target() const { return target_; }
   std::size_t capacity() const { return capacity_; }
 

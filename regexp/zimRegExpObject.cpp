@@ -2,6 +2,8 @@
 
 #include <pcre.h>
 
+#include <algorithm>
+
 #include "regexp/pcre_intf.h"
 
 TzimRegExp::~TzimRegExp() {
@@ -116,9 +118,12 @@ std::int32_t TzimRegExp::GetMatchedTextEnd(std::int32_t index) const {
 std::string_view TzimRegExp::MatchedTextView(std::int32_t index) const {
   const std::int32_t start = GetMatchedTextStart(index);
   const std::int32_t end = GetMatchedTextEnd(index);
-  if (start < 0 || end <= start) return {};
-  return std::string_view(text_).substr(static_cast<std::size_t>(start),
-                                        static_cast<std::size_t>(end - start));
+  // The offsets belong to the text of the last match, which a shorter Text
+  // may since have replaced: what lies past the current text reads as nothing.
+  const std::size_t size = text_.size();
+  if (start < 0 || end <= start || static_cast<std::size_t>(start) >= size) return {};
+  const std::size_t stop = std::min(static_cast<std::size_t>(end), size);
+  return std::string_view(text_).substr(static_cast<std::size_t>(start), stop - static_cast<std::size_t>(start));
 }
 
 std::string TzimRegExp::GetMatchedText(std::int32_t index) const {

@@ -292,6 +292,31 @@ TEST_P(RegExpScanfTest, MalformedArgsRaiseTheAssertionAtTheFaultyPair) {
   EXPECT_THROW(Scan("(a)(b)", "ab", {"1:TEXT"}), EAssertionFailed);
 }
 
+// A selector in a writable character array is a selector all the same; a
+// character pointer where a target stands is still a target.
+TEST_P(RegExpScanfTest, WritableCharacterArraysServeAsSelectors) {
+  char selector[] = "2:STRING";
+  char first = 0;
+  std::string second;
+  ASSERT_TRUE(Scan("(a)(b)", "ab", {"1:CHAR", &first, selector, &second}));
+  EXPECT_EQ(first, 'a');
+  EXPECT_EQ(second, "b");
+}
+
+// A buffer that knows its size takes only what fits in it.
+TEST_P(RegExpScanfTest, ATypedTargetTooSmallForItsTypeRaisesTheAssertion) {
+  char two[2] = {'x', 'y'};
+  char ten[10] = {};
+  EXPECT_THROW(Scan("(7)", "7", {"1:INTEGER", PCharOf(two)}), EAssertionFailed);
+  EXPECT_THROW(Scan("(7)", "7", {"1:EXTENDED", PCharOf(two)}), EAssertionFailed);
+  EXPECT_THROW(Scan("(7)", "7", {"1:STRING", PCharOf(ten)}), EAssertionFailed);
+  EXPECT_THROW(Scan("(7)", "7", {"3:INT64", PCharOf(two)}, true), EAssertionFailed);
+  EXPECT_EQ(two[0], 'x');
+  EXPECT_EQ(two[1], 'y');
+  ASSERT_TRUE(Scan("(7)", "7", {"1:WORD", PCharOf(two), "1:EXTENDED", PCharOf(ten)}));
+  EXPECT_EQ(two[0], 7);
+}
+
 TEST_P(RegExpScanfTest, FailureLeavesEarlierTargetsStoredAndLaterOnesUntouched) {
   std::int32_t first = 0, third = 0;
   std::int32_t second = 0;

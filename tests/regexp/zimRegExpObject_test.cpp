@@ -208,6 +208,23 @@ TEST(TzimRegExpTest, SameTextKeepsPositionsAndNewTextRewinds) {
   EXPECT_EQ(re.GetMatchedTextEnd(0), 1);
 }
 
+// The last match's offsets may point past a shorter text set since; reads of
+// the groups stay inside the text that is there now.
+TEST(TzimRegExpTest, GroupsOfTheLastMatchNeverReadPastAShorterText) {
+  TzimRegExp re;
+  re.SetPattern("(b+)(c)");
+  ASSERT_TRUE(MatchTextAgainst(re, "aaaabbbc", 0, 0));
+  re.SetText("aaaab");
+  EXPECT_EQ(re.GetMatchedText(1), "b");
+  EXPECT_EQ(re.GetMatchedText(2), "");
+  EXPECT_EQ(re.GetMatchedTextStart(2), 7);  // the offsets themselves are kept
+  // A search refused for its offsets has already put the text in place.
+  EXPECT_THROW(MatchTextAgainst(re, "aaaaab", 7, 0), EzimRegExp);
+  EXPECT_EQ(re.GetMatchedText(0), "ab");
+  re.SetText("");
+  EXPECT_EQ(re.GetMatchedText(0), "");
+}
+
 TEST(TzimRegExpTest, PositionWritesAreCheckedInOrderAndFailuresChangeNothing) {
   TzimRegExp re;
   re.SetPattern("x");
