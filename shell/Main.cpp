@@ -1,7 +1,9 @@
 #include "shell/Main.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -340,7 +342,14 @@ std::optional<std::string> TForm1::AskForFile() {
     OpenDialog1->setFileMode(QFileDialog::AnyFile);
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
   }
-  if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return std::nullopt;
+  const bool accepted = OpenDialog1->exec() == QDialog::Accepted;
+  // Enter in the file-name box accepts the dialog while its completion popup is
+  // still open. The popup is a window of its own that outlives the dialog's
+  // hiding: left alone it stays over the lists and swallows the next click.
+  for (QCompleter* completer : OpenDialog1->findChildren<QCompleter*>()) {
+    if (QAbstractItemView* popup = completer->popup(); popup->isVisible()) popup->hide();
+  }
+  if (!accepted || OpenDialog1->selectedFiles().isEmpty()) return std::nullopt;
   return QFile::encodeName(OpenDialog1->selectedFiles().first()).toStdString();
 }
 

@@ -1,6 +1,11 @@
 // What each button and list does when the user uses it, and how errors of a
 // handler reach the error box.
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 #include <optional>
@@ -92,6 +97,55 @@ class HandlersTest : public QObject {
     window.Click(window.form.SpeedButton4);
     QTRY_COMPARE(window.errors.size(), std::size_t(1));
     QCOMPARE(window.errors[0], QString("File not found."));
+  }
+
+  // The real dialog: a path typed into its file-name box and Enter while the
+  // completion popup is open. Nothing of the dialog may stay on the screen,
+  // and the next click on a list must reach the list.
+  void aTypedPathAndEnterLeaveNothingOverTheWindow() {
+    ProxyPool pool;
+    TForm1 form(0, pool);
+    std::vector<QString> errors;
+    form.dialogs().showError = [&](const QString& text) { errors.push_back(text); };
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    TemporaryListFile file("1.2.3.4:80\n5.6.7.8:90\n");
+    const QString path = QString::fromStdString(file.Path());
+    const QString head = path.left(path.size() - 3);
+
+    // Drives the modal dialog from inside its own event loop.
+    int step = 0;
+    int waited = 0;
+    bool popupSeen = false;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+      if (!name || !name->isVisible()) return;
+      if (step == 0) {
+        QTest::keyClicks(name, head);
+        step = 1;
+      } else if (step == 1) {
+        const auto* completer = name->completer();
+        popupSeen = completer && completer->popup() && completer->popup()->isVisible();
+        if (!popupSeen && ++waited < 100) return;
+        QTest::keyClicks(name, path.right(3));
+        QTest::keyClick(name, Qt::Key_Return);
+        step = 2;
+      }
+    });
+    driver.start(20);
+    QTest::mouseClick(form.SpeedButton4, Qt::LeftButton);
+    driver.stop();
+    QVERIFY(popupSeen);
+    QCOMPARE(errors.size(), std::size_t(0));
+    QTRY_COMPARE(ShownEntries(form, 0), (std::vector<std::string>{"1.2.3.4:80", "5.6.7.8:90"}));
+    QCOMPARE(QApplication::activePopupWidget(), nullptr);
+
+    const QPoint row = form.lstAll->visualRect(form.lstAll->model()->index(1, 0)).center();
+    QTest::mouseClick(form.lstAll->viewport(), Qt::LeftButton, {}, row);
+    QCOMPARE(form.lstAll->SelectedRow(), 1);
+    QCOMPARE(form.edtHost->text(), QString("5.6.7.8"));
   }
 
   void downloadShowsItsMessageAndChangesNothing() {
