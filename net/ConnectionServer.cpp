@@ -96,7 +96,9 @@ void AcceptLoop(Socket listenSocket, std::int32_t port, const ConnectionHandler&
       data->port = port;
       data->peerAddress = DottedAddress(peer);
       data->handler = handler;
-      std::thread(ConnectionThread, std::move(data)).detach();
+      SizedThread(kConnectionStackBytes, [data = std::move(data)]() mutable {
+        ConnectionThread(std::move(data));
+      }).Detach();
     } catch (const std::bad_alloc&) {
       // No memory for the record: the connection is closed (by `accepted` or
       // with the record) and the loop waits as for any other shortage.

@@ -20,7 +20,7 @@ void UpstreamPump(PumpData data) {
 UpstreamPumpThread::UpstreamPumpThread(Socket client, Socket upstream) : data_{client, upstream} {
   if (!upstream) return;
   try {
-    thread_ = std::thread(UpstreamPump, data_);
+    thread_ = SizedThread(kPumpStackBytes, [data = data_] { UpstreamPump(data); });
   } catch (const std::exception&) {
     // Out of threads or memory: the connection is not relayed, and the
     // handler lets it go without judging the proxy.
@@ -30,5 +30,5 @@ UpstreamPumpThread::UpstreamPumpThread(Socket client, Socket upstream) : data_{c
 UpstreamPumpThread::~UpstreamPumpThread() {
   TcpShutdown(data_.upstream);
   TcpShutdown(data_.client);
-  if (thread_.joinable()) thread_.join();
+  if (thread_.Joinable()) thread_.Join();
 }

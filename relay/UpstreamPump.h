@@ -2,13 +2,16 @@
 // upstream) on its thread, UpstreamPump (upstream to client) on one more.
 #pragma once
 
-#include <thread>
-
+#include "net/SizedThread.h"
 #include "net/TcpSocket.h"
 
 // Each chunk received is sent before the next receive, so a direction never
 // holds more than this many bytes in flight.
 inline constexpr int kRelayBufferSize = 512;
+
+// The pump thread's stack: it only receives and sends one chunk at a time, a
+// few KiB deep at most (bench/stack_depth); the rest is margin.
+inline constexpr std::size_t kPumpStackBytes = 64 * 1024 * kStackScale;
 
 // What UpstreamPump works on. Neither socket is its to close.
 struct PumpData {
@@ -35,9 +38,9 @@ class UpstreamPumpThread {
   UpstreamPumpThread(const UpstreamPumpThread&) = delete;
   UpstreamPumpThread& operator=(const UpstreamPumpThread&) = delete;
 
-  bool Running() const { return thread_.joinable(); }
+  bool Running() const { return thread_.Joinable(); }
 
  private:
   PumpData data_;
-  std::thread thread_;
+  SizedThread thread_;
 };
