@@ -8,7 +8,7 @@ JOBS       ?= $(shell nproc)
 WERROR     ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-asan test-tsan bench soak fuzz clean
+.PHONY: all deps build run test test-asan test-tsan bench soak fuzz clean package
 
 all: build
 
@@ -22,6 +22,10 @@ build: deps
 run: build
 	@if [ -x $(BUILD)/shell/irc-quillmere ]; then exec $(BUILD)/shell/irc-quillmere; \
 	else echo "The window is not built yet: the relay core is in place, the window comes with the shell."; fi
+
+# irc-quillmere_<version>_<arch>.deb in the build folder.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)

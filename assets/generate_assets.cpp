@@ -8,6 +8,7 @@
 // copy of the background that lies beneath them in the finished window, and a
 // pixel becomes the key only where nothing at all was drawn.
 #include <QCoreApplication>
+#include <QDir>
 #include <QFont>
 #include <QGuiApplication>
 #include <QHash>
@@ -26,6 +27,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -392,10 +394,23 @@ void PaintGoldName(QPainter& p) {
 
 // ---- the pictures -------------------------------------------------------------
 
-QImage Scene() {
-  QImage scene(kBackgroundSize, QImage::Format_ARGB32_Premultiplied);
+// Device pixels of a logical size or point at a scale: the window's 1.5x
+// picture of a 15-pixel glyph is 23 pixels, and it starts where Qt puts a
+// picture drawn at that logical point (rounded, a half up).
+QSize DeviceSize(QSize logical, double scale) {
+  return QSize(qCeil(logical.width() * scale - 1e-9), qCeil(logical.height() * scale - 1e-9));
+}
+QPoint DevicePoint(QPoint logical, double scale) {
+  return QPoint(qFloor(logical.x() * scale + 0.5), qFloor(logical.y() * scale + 0.5));
+}
+
+// Everything is painted in the window's logical pixels; `scale` says how many
+// device pixels each of them has.
+QImage Scene(double scale) {
+  QImage scene(DeviceSize(kBackgroundSize, scale), QImage::Format_ARGB32_Premultiplied);
   QPainter p(&scene);
   p.setRenderHint(QPainter::Antialiasing);
+  p.scale(scale, scale);
   PaintSky(p);
   PaintMetalLetters(p);
   PaintGoldName(p);
@@ -411,12 +426,13 @@ QImage Scene() {
   return scene;
 }
 
-QImage Background(const QImage& scene) {
+QImage Background(const QImage& scene, double scale) {
   QImage out = scene.convertToFormat(QImage::Format_RGB888);
   for (int y = 0; y < out.height(); ++y) {
     for (int x = 0; x < out.width(); ++x) {
       const QRgb pixel = out.pixel(x, y);
-      out.setPixel(x, y, InsideFace(x + 0.5, y + 0.5) ? AvoidKey(pixel, kLime) : kLime);
+      const bool inside = InsideFace((x + 0.5) / scale, (y + 0.5) / scale);
+      out.setPixel(x, y, inside ? AvoidKey(pixel, kLime) : kLime);
     }
   }
   return out;
@@ -424,13 +440,19 @@ QImage Background(const QImage& scene) {
 
 // Draws `paint` over the part of the scene at `at`; untouched pixels become the key.
 template <typename Paint>
-QImage KeyedPicture(const QImage& scene, QPoint at, QSize size, QRgb key, Paint paint) {
+QImage KeyedPicture(const QImage& scene, double scale, QPoint logicalAt, QSize logicalSize, QRgb key,
+                    Paint paint) {
+  const QPoint at = DevicePoint(logicalAt, scale);
+  const QSize size = DeviceSize(logicalSize, scale);
   QImage layer(size, QImage::Format_ARGB32_Premultiplied);
   layer.fill(Qt::transparent);
   {
     QPainter p(&layer);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
+    // The picture's own corner lies where its logical corner does.
+    p.translate(logicalAt.x() * scale - at.x(), logicalAt.y() * scale - at.y());
+    p.scale(scale, scale);
     paint(p);
   }
   QImage under = scene.copy(QRect(at, size)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -448,8 +470,8 @@ QImage KeyedPicture(const QImage& scene, QPoint at, QSize size, QRgb key, Paint 
   return out;
 }
 
-QImage Plate(const QImage& scene, QPoint at, QSize size) {
-  return KeyedPicture(scene, at, size, kLime, [size](QPainter& p) {
+QImage Plate(const QImage& scene, double scale, QPoint at, QSize size) {
+  return KeyedPicture(scene, scale, at, size, kLime, [size](QPainter& p) {
     const QRectF bar(0.5, 0.5, size.width() - 1.0, size.height() - 1.0);
     const double r = bar.height() / 2;
     p.setPen(QPen(QColor(40, 52, 96), 1));
@@ -482,15 +504,15 @@ QPainterPath ThickLine(QPointF a, QPointF b, double width) {
   return stroker.createStroke(line);
 }
 
-QImage CloseGlyph(const QImage& scene) {
-  return KeyedPicture(scene, kCloseGlyphAt, QSize(15, 13), kLime, [](QPainter& p) {
+QImage CloseGlyph(const QImage& scene, double scale) {
+  return KeyedPicture(scene, scale, kCloseGlyphAt, QSize(15, 13), kLime, [](QPainter& p) {
     QPainterPath cross = ThickLine({3, 1.5}, {11, 9.5}, 2.2).united(ThickLine({11, 1.5}, {3, 9.5}, 2.2));
     WhiteWithShadow(p, cross, 1);
   });
 }
 
-QImage HideGlyph(const QImage& scene) {
-  return KeyedPicture(scene, kHideGlyphAt, QSize(15, 13), kLime, [](QPainter& p) {
+QImage HideGlyph(const QImage& scene, double scale) {
+  return KeyedPicture(scene, scale, kHideGlyphAt, QSize(15, 13), kLime, [](QPainter& p) {
     QPainterPath bar;
     bar.addRect(QRectF(3, 8, 8, 2));
     WhiteWithShadow(p, bar, 1);
@@ -511,8 +533,8 @@ QPainterPath Caption(const QString& text, QPointF baseline, const QFont& font) {
   return path;
 }
 
-QImage OpenGlyph(const QImage& scene) {
-  return KeyedPicture(scene, kOpenGlyphAt, QSize(70, 16), kLime, [](QPainter& p) {
+QImage OpenGlyph(const QImage& scene, double scale) {
+  return KeyedPicture(scene, scale, kOpenGlyphAt, QSize(70, 16), kLime, [](QPainter& p) {
     // A small yellow folder with its tab.
     QPainterPath back, front;
     back.moveTo(1.5, 3.5);
@@ -536,8 +558,8 @@ QImage OpenGlyph(const QImage& scene) {
   });
 }
 
-QImage DownloadGlyph(const QImage& scene) {
-  return KeyedPicture(scene, kDownloadGlyphAt, QSize(70, 17), kMagenta, [](QPainter& p) {
+QImage DownloadGlyph(const QImage& scene, double scale) {
+  return KeyedPicture(scene, scale, kDownloadGlyphAt, QSize(70, 17), kMagenta, [](QPainter& p) {
     // Two small screens joined by a cable.
     p.setPen(QPen(QColor(220, 226, 240), 1));
     p.drawLine(QPointF(5.5, 12), QPointF(5.5, 14.5));
@@ -563,11 +585,14 @@ const QRgb kSixteen[] = {
     qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255),
 };
 
-QImage Icon() {
-  QImage icon(32, 32, QImage::Format_ARGB32);
+// The flask, drawn on a 32-pixel grid. At 32 pixels it is the crisp
+// 16-colour icon; at other sizes the same drawing, smoothed.
+QImage Icon(int pixels = 32) {
+  QImage icon(pixels, pixels, QImage::Format_ARGB32);
   icon.fill(Qt::transparent);
   QPainter p(&icon);
-  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setRenderHint(QPainter::Antialiasing, pixels != 32);
+  p.scale(pixels / 32.0, pixels / 32.0);
   const QColor black(kSixteen[0]), grey(kSixteen[8]), silver(kSixteen[7]), white(kSixteen[15]);
   const QColor blue(kSixteen[12]), navy(kSixteen[4]), cyan(kSixteen[14]);
   // The neck, its rim and the glass ball.
@@ -681,14 +706,26 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QString folder = QString::fromLocal8Bit(argv[1]);
-  const QImage scene = Scene();
-  bool ok = Save(Background(scene), folder, "background.png");
-  ok &= Save(Plate(scene, kHostPlateAt, QSize(164, 30)), folder, "plate-host.png");
-  ok &= Save(Plate(scene, kPortPlateAt, QSize(84, 30)), folder, "plate-port.png");
-  ok &= Save(CloseGlyph(scene), folder, "glyph-close.png");
-  ok &= Save(HideGlyph(scene), folder, "glyph-hide.png");
-  ok &= Save(Indexed(OpenGlyph(scene), kLime, 256), folder, "glyph-open.png");
-  ok &= Save(Indexed(DownloadGlyph(scene), kMagenta, 256), folder, "glyph-download.png");
+  bool ok = true;
+  // The window's pictures for each screen scale it has its own for; Qt finds
+  // the others by their "@<scale>x" names.
+  for (const auto& [scale, suffix] : {std::pair{1.0, ""}, std::pair{1.5, "@1.5x"}, std::pair{2.0, "@2x"}}) {
+    const QString tail = QString::fromLatin1(suffix) + ".png";
+    const QImage scene = Scene(scale);
+    ok &= Save(Background(scene, scale), folder, "background" + tail);
+    ok &= Save(Plate(scene, scale, kHostPlateAt, QSize(164, 30)), folder, "plate-host" + tail);
+    ok &= Save(Plate(scene, scale, kPortPlateAt, QSize(84, 30)), folder, "plate-port" + tail);
+    ok &= Save(CloseGlyph(scene, scale), folder, "glyph-close" + tail);
+    ok &= Save(HideGlyph(scene, scale), folder, "glyph-hide" + tail);
+    ok &= Save(Indexed(OpenGlyph(scene, scale), kLime, 256), folder, "glyph-open" + tail);
+    ok &= Save(Indexed(DownloadGlyph(scene, scale), kMagenta, 256), folder, "glyph-download" + tail);
+  }
   ok &= Save(IndexedIcon(Icon()), folder, "irc-quillmere.png");
+  // The desktop's icon theme takes every size it may show.
+  QDir().mkpath(folder + "/icons");
+  for (int pixels : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    const QImage icon = pixels == 32 ? IndexedIcon(Icon()) : Icon(pixels);
+    ok &= Save(icon, folder + "/icons", QString("irc-quillmere-%1.png").arg(pixels));
+  }
   return ok ? 0 : 1;
 }

@@ -13,6 +13,12 @@ QPixmap KeyedPixmap(const QImage& picture) {
   return pixmap;
 }
 
+QSize LogicalSize(const QPixmap& pixmap) {
+  // A 15-pixel glyph drawn at 1.5 is 23 pixels, 15.33 logical ones: it takes the
+  // place of the 15-pixel one.
+  return (pixmap.deviceIndependentSize() - QSizeF(0.01, 0.01)).toSize();
+}
+
 FlatButton::FlatButton(QWidget* parent) : QAbstractButton(parent) {
   setFocusPolicy(Qt::NoFocus);
   // Repaint on entering and leaving, for the raised edge.
@@ -25,7 +31,7 @@ void FlatButton::SetGlyph(const QImage& glyph) {
 }
 
 QSize FlatButton::sizeHint() const {
-  if (!glyph_.isNull()) return glyph_.size() + QSize(4, 4);
+  if (!glyph_.isNull()) return LogicalSize(glyph_) + QSize(4, 4);
   return fontMetrics().size(Qt::TextSingleLine, text()) + QSize(8, 6);
 }
 
@@ -47,7 +53,8 @@ void FlatButton::paintEvent(QPaintEvent*) {
   }
   const QPoint shift = down ? QPoint(1, 1) : QPoint(0, 0);
   if (!glyph_.isNull()) {
-    const QPoint at((width() - glyph_.width()) / 2, (height() - glyph_.height()) / 2);
+    const QSize glyph = LogicalSize(glyph_);
+    const QPoint at((width() - glyph.width()) / 2, (height() - glyph.height()) / 2);
     p.drawPixmap(at + shift, glyph_);
   }
   if (!text().isEmpty()) {

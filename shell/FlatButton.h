@@ -29,3 +29,6 @@ class FlatButton : public QAbstractButton {
 // The picture with the pixels of its key colour (its bottom-left pixel's) made
 // see-through.
 QPixmap KeyedPixmap(const QImage& picture);
+
+// The logical pixels a picture of the artwork stands for, at any scale.
+QSize LogicalSize(const QPixmap& pixmap);

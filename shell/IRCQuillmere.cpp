@@ -15,6 +15,7 @@ void RunWindow(int& argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setWindowIcon(ApplicationIcon());
   QApplication::setApplicationName(QStringLiteral("irc-quillmere"));
+  QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("irc-quillmere"));
   QApplication::setApplicationDisplayName(kApplicationTitle);
 

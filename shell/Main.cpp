@@ -16,12 +16,14 @@
 
 #include <chrono>
 #include <exception>
+#include <iterator>
 #include <utility>
 
 #include "net/ConnectionServer.h"
 #include "pool/ProxyImport.h"
 #include "shell/FlatButton.h"
 #include "shell/LimitedEdit.h"
+#include "shell/NativeShape.h"
 #include "shell/Messages.h"
 #include "shell/Picture.h"
 #include "shell/PoolMirror.h"
@@ -43,8 +45,25 @@ QString FromBytes(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QImage Artwork(const char* name) {
-  return QImage(QStringLiteral(":/artwork/") + QLatin1String(name));
+// The scales the artwork is drawn for, smallest first.
+constexpr std::pair<double, const char*> kArtworkScales[] = {{1.0, ""}, {1.5, "@1.5x"}, {2.0, "@2x"}};
+
+// A picture of the artwork for a screen of `ratio` device pixels per logical
+// one: the smallest drawing that is at least as fine, else the finest. Qt
+// shrinks or enlarges it by what is left, a little at most.
+QImage Artwork(const char* name, double ratio = 1.0) {
+  auto chosen = std::end(kArtworkScales) - 1;
+  for (auto scale = std::begin(kArtworkScales); scale != std::end(kArtworkScales); ++scale) {
+    if (scale->first >= ratio - 0.01) {
+      chosen = scale;
+      break;
+    }
+  }
+  QString file = QLatin1String(name);
+  file.insert(file.lastIndexOf(QLatin1Char('.')), QLatin1String(chosen->second));
+  QImage picture(QStringLiteral(":/artwork/") + file);
+  picture.setDevicePixelRatio(chosen->first);
+  return picture;
 }
 
 void Paint(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
@@ -115,6 +134,9 @@ TForm1::~TForm1() {
 }
 
 void TForm1::MakeControls() {
+  // The pictures drawn for the screen the window starts on.
+  const double ratio = devicePixelRatioF();
+  const auto Artwork = [ratio](const char* name) { return ::Artwork(name, ratio); };
   // Made in painting order: each later control lies over the earlier ones, and
   // the lists and fields over all of them.
   Image1 = new Picture(QPixmap::fromImage(Artwork("background.png")), this);
@@ -248,9 +270,12 @@ void TForm1::FormCreate() {
   // The native window, still hidden, with its outline: everything of the
   // finished face but the key colour.
   winId();
-  QImage face = grab().toImage();
+  const QImage deviceFace = grab().toImage();
+  QImage face = deviceFace;
   if (face.size() != size()) face = face.scaled(size());  // nearest pixels: the key stays exact
   setMask(ShapeFromImage(face));
+  // Above scale 1 the outline follows the picture's own finer edge.
+  if (deviceFace.size() != size()) SetDeviceShape(this, deviceFace);
 
   pool_.Randomize(StartupSeed());
   pool_.SelectRandomProxy();

@@ -168,4 +168,32 @@ wait "$program_pid" || status=$?
 [ "$status" -eq 0 ] || fail "exit code $status"
 [ -z "$(icon_line)" ] || fail "the icon stayed in the tray"
 
+step "at scale 2 the window is twice as large, shaped to its own finer edge"
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display2" >"$work/xvfb2.log" 2>&1 &
+pids+=($!)
+wait_for 10 test -s "$work/display2" || fail "the second Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display2")"
+xev -geometry 1600x1000+0+0 -event button >"$work/below2.log" 2>&1 &
+pids+=($!)
+wait_for 10 bash -c 'xwininfo -root -tree | grep -q "Event Tester"' || fail "no window below at scale 2"
+env -u WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=2 \
+  XDG_RUNTIME_DIR="$work" "$program" >"$work/program2.log" 2>&1 &
+program_pid=$!
+pids+=($program_pid)
+wait_for 10 bash -c "xdotool search --name '^Form1' >/dev/null" || fail "no window at scale 2"
+window=$(main_window)
+wait_for 10 viewable "$window" || fail "the window never showed at scale 2"
+size=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+[ "$size" = 1200x708 ] || fail "the window is $size device pixels at scale 2"
+read -r wx wy < <(window_place "$window")
+[ "$wx" -eq 200 ] && [ "$wy" -eq 146 ] || fail "the window is not centred at scale 2: $wx,$wy"
+xdotool mousemove $((wx + 2)) $((wy + 2)) click 1
+wait_for 5 grep -q "root:($((wx + 2)),$((wy + 2)))" "$work/below2.log" || fail "the corner click did not go through at scale 2"
+xdotool mousemove 5 990
+sleep 0.3
+import -window root "$out/desktop-2x.png"
+lime=$(convert "$out/desktop-2x.png" -crop "1200x708+$wx+$wy" +repage txt:- | grep -ci '#00FF00' || true)
+[ "$lime" -eq 0 ] || fail "$lime lime pixels on the screen at scale 2"
+kill "$program_pid"
+
 echo "desktop test passed"
