@@ -1,6 +1,7 @@
 #include "shell/FlatButton.h"
 
 #include <QBitmap>
+#include <QGuiApplication>
 #include <QPainter>
 
 QPixmap KeyedPixmap(const QImage& picture) {
@@ -41,7 +42,10 @@ void FlatButton::paintEvent(QPaintEvent*) {
   const QColor light = palette().color(QPalette::Light);
   const QColor shadow = palette().color(QPalette::Dark);
   const bool down = isDown();
-  const bool hot = down || underMouse();
+  // Held with the pointer moved off, the button is neither down nor hot: the
+  // grab keeps it "under the mouse" until the release.
+  const bool held = QGuiApplication::mouseButtons() & Qt::LeftButton;
+  const bool hot = down || (underMouse() && !held);
   if (hot) {
     // Raised: light above and left, shadow below and right; sunken the reverse.
     p.setPen(down ? shadow : light);

@@ -4,10 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "net/TcpSocket.h"
+#include "shell/DisplayChoice.h"
 #include "shell/Main.h"
-#include "shell/Messages.h"
 
 namespace {
 
@@ -17,7 +18,6 @@ void RunWindow(int& argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("irc-quillmere"));
   QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("irc-quillmere"));
-  QApplication::setApplicationDisplayName(kApplicationTitle);
 
   auto form = std::make_unique<TForm1>();
   ShowCentred(*form);
@@ -29,6 +29,10 @@ void RunWindow(int& argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const std::string missing = ChooseDisplay(argc, argv); !missing.empty()) {
+    std::fprintf(stderr, "irc-quillmere: %s\n", missing.c_str());
+    return 1;
+  }
   {
     SocketLibrary sockets;
     RunWindow(argc, argv);

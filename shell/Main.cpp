@@ -93,8 +93,11 @@ QFont LayoutFont(int pixels, bool bold) {
   return font;
 }
 
-TForm1::TForm1(std::int32_t relayPort, ProxyPool& pool)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), pool_(pool), relayPort_(relayPort) {
+TForm1::TForm1(std::int32_t relayPort, ProxyPool& pool, TrayPresence* trays)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      pool_(pool),
+      relayPort_(relayPort),
+      trays_(trays ? trays : new TrayPresence(TrayPresence::Watching::Desktop, this)) {
   LoadArtwork();
   Form1 = this;
   setObjectName(QStringLiteral("Form1"));
@@ -260,20 +263,33 @@ void TForm1::CatchUp() {
 }
 
 void TForm1::FormCreate() {
-  TrayIconData = new QSystemTrayIcon(ApplicationIcon(), this);
-  TrayIconData->setToolTip(kApplicationTitle);
-  connect(TrayIconData, &QSystemTrayIcon::activated, this, &TForm1::TrayIconMessage);
-  TrayIconData->show();
-  // Added means in the tray, as the window is about to show.
-  WaitForTrayIcon(std::chrono::milliseconds(500));
+  // Qt chooses the kind of tray once, when the icon is made: where there is no
+  // tray yet, the icon is made when one comes, of its kind.
+  trayAbsence_.setSingleShot(true);
+  trayAbsence_.setInterval(kTrayAbsenceMs);
+  connect(&trayAbsence_, &QTimer::timeout, this, &TForm1::LeaveTray);
+  connect(trays_, &TrayPresence::Changed, this, &TForm1::TraysChanged);
+  if (trays_->Any()) {
+    MakeTrayIcon(trays_->Has(TrayKind::StatusNotifier) ? TrayKind::StatusNotifier : TrayKind::XEmbed);
+    inTray_ = true;
+  }
 
+  // A Wayland compositor takes the outline for clicks only: there the margin
+  // is left undrawn on a see-through window.
+  const bool drawnOutline = QGuiApplication::platformName() == QLatin1String("wayland");
+  if (drawnOutline) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAutoFillBackground(false);
+  }
   // The native window, still hidden, with its outline: everything of the
   // finished face but the key colour.
   winId();
   const QImage deviceFace = grab().toImage();
   QImage face = deviceFace;
   if (face.size() != size()) face = face.scaled(size());  // nearest pixels: the key stays exact
-  setMask(ShapeFromImage(face));
+  const QRegion outline = ShapeFromImage(face);
+  setMask(outline);
+  if (drawnOutline) Image1->setMask(outline);
   // Above scale 1 the outline follows the picture's own finer edge.
   if (deviceFace.size() != size()) SetDeviceShape(this, deviceFace);
 
@@ -287,8 +303,55 @@ void TForm1::FormCreate() {
   relayListeningPort_ = LocalPort(relaySocket_);
 }
 
+void TForm1::MakeTrayIcon(TrayKind kind) {
+  iconKind_ = kind;
+  TrayIconData = new QSystemTrayIcon(ApplicationIcon(), this);
+  TrayIconData->setToolTip(kApplicationTitle);
+  connect(TrayIconData, &QSystemTrayIcon::activated, this, &TForm1::TrayIconMessage);
+  // Added means in the tray, as the window is about to show.
+  ShowTrayIcon(*TrayIconData, kind, std::chrono::milliseconds(500));
+}
+
+void TForm1::TraysChanged() {
+  const bool held = iconKind_ ? trays_->Has(*iconKind_) : trays_->Any();
+  if (held) {
+    trayAbsence_.stop();
+    if (!TrayIconData) {
+      MakeTrayIcon(trays_->Has(TrayKind::StatusNotifier) ? TrayKind::StatusNotifier : TrayKind::XEmbed);
+    }
+    EnterTray();
+  } else if (inTray_ && !trayAbsence_.isActive()) {
+    trayAbsence_.start();
+  }
+}
+
+void TForm1::EnterTray() {
+  if (inTray_) return;
+  inTray_ = true;
+  if (!isVisible()) return;  // a hidden window takes its state when shown
+  if (isMinimized()) {
+    // Minimised to the entry that stood in for the tray: hidden now, as the
+    // tray's window is, and shown again from the icon.
+    hide();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+  } else {
+    KeepOffTaskbar(this, true);
+  }
+}
+
+void TForm1::LeaveTray() {
+  if (!inTray_) return;
+  inTray_ = false;
+  if (isVisible()) {
+    KeepOffTaskbar(this, true, false);
+  } else {
+    // Hidden to a tray that is gone: put where the user can find it.
+    showMinimized();
+  }
+}
+
 void TForm1::FormActivate() {
-  KeepOffTaskbar(this, true);
+  if (inTray_) KeepOffTaskbar(this, true);
 }
 
 void TForm1::FormDestroy() {
@@ -299,6 +362,7 @@ void TForm1::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
   // The press of the left button; the rest of a double click and every other
   // button do nothing.
   if (reason != QSystemTrayIcon::Trigger) return;
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   BringToFront();
 }
@@ -317,7 +381,12 @@ void TForm1::SpeedButton1Click() {
 }
 
 void TForm1::SpeedButton2Click() {
-  hide();
+  // Without a tray nothing could show a hidden window again.
+  if (inTray_) {
+    hide();
+  } else {
+    showMinimized();
+  }
 }
 
 void TForm1::SpeedButton3Click() {
@@ -385,7 +454,7 @@ bool TForm1::event(QEvent* event) {
 
 void TForm1::showEvent(QShowEvent* event) {
   // Sent before the window is mapped: the last moment to set its state itself.
-  if (!event->spontaneous()) KeepOffTaskbar(this, false);
+  if (!event->spontaneous()) KeepOffTaskbar(this, false, inTray_);
   QWidget::showEvent(event);
 }
 

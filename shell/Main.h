@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "net/TcpSocket.h"
 #include "pool/ProxyPool.h"
 #include "relay/RelayHandler.h"
+#include "shell/TrayPresence.h"
 
 class FlatButton;
 class LimitedEdit;
@@ -48,15 +50,26 @@ class TForm1 : public QWidget {
     std::function<void()> showDownloadMessage;
   };
 
+  // How long a tray may be gone before the window takes a taskbar entry: a
+  // panel that restarts is back sooner.
+  static constexpr int kTrayAbsenceMs = 5000;
+
   // Relays connections on `relayPort` (0: a port the system picks) and shows
-  // `pool`, which must not change while the window is being made.
-  explicit TForm1(std::int32_t relayPort = RelayPort, ProxyPool& pool = ThePool());
+  // `pool`, which must not change while the window is being made. The icon
+  // goes where `trays` says a tray is; without it the window watches the
+  // desktop itself.
+  explicit TForm1(std::int32_t relayPort = RelayPort, ProxyPool& pool = ThePool(),
+                  TrayPresence* trays = nullptr);
   ~TForm1() override;
 
   Dialogs& dialogs() { return dialogs_; }
   // The port the relay listens on, 0 when it could not listen.
   std::int32_t RelayListeningPort() const { return relayListeningPort_; }
+  // Nothing until a tray has been there to take it.
   QSystemTrayIcon* TrayIcon() const { return TrayIconData; }
+  // Whether the window behaves as the tray's: no taskbar entry, hidden to the
+  // icon. Without a tray it keeps an entry and minimises to it instead.
+  bool InTray() const { return inTray_; }
   ProxyPool& Pool() const { return pool_; }
   // Brings the window's lists and fields up to date with the pool now.
   void CatchUp();
@@ -107,6 +120,10 @@ class TForm1 : public QWidget {
   void FillFieldsFrom(ProxyListBox* list, ProxyListId id);
   void BringToFront();
   std::optional<std::string> AskForFile();
+  void MakeTrayIcon(TrayKind kind);
+  void TraysChanged();
+  void EnterTray();
+  void LeaveTray();
 
   ProxyPool& pool_;
   std::int32_t relayPort_;
@@ -115,6 +132,11 @@ class TForm1 : public QWidget {
   Dialogs dialogs_;
   std::unique_ptr<PoolMirror> mirror_;
   QSystemTrayIcon* TrayIconData = nullptr;
+  TrayPresence* trays_ = nullptr;
+  // The kind of tray Qt put the icon in; Qt keeps to it for the whole run.
+  std::optional<TrayKind> iconKind_;
+  bool inTray_ = false;
+  QTimer trayAbsence_;
 };
 
 // The one main window of the program, set while it is being made.

@@ -3,17 +3,20 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QElapsedTimer>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QWidget>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace {
 
-// The window Qt made for the icon; Qt gives it no public name but its class.
+// The window Qt made for an XEmbed icon; Qt gives it no public name but its class.
 QWidget* TrayIconWindow() {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     if (widget->inherits("QSystemTrayIconSys")) return widget;
@@ -27,20 +30,64 @@ bool Embedded(xcb_connection_t* connection, xcb_window_t window) {
   return tree && tree->parent != tree->root;
 }
 
-}  // namespace
-
-bool WaitForTrayIcon(std::chrono::milliseconds limit) {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  if (!x11 || !x11->connection() || !QSystemTrayIcon::isSystemTrayAvailable()) return false;
-  QWidget* icon = TrayIconWindow();
-  if (!icon) return false;
-  const auto window = static_cast<xcb_window_t>(icon->winId());
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   QElapsedTimer waited;
   waited.start();
-  while (!Embedded(x11->connection(), window)) {
+  while (!done()) {
     if (waited.elapsed() >= limit.count()) return false;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     QThread::msleep(2);
   }
   return true;
 }
+
+bool WaitForDock(std::chrono::milliseconds limit) {
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  QWidget* icon = TrayIconWindow();
+  if (!x11 || !x11->connection() || !icon) return false;
+  const auto window = static_cast<xcb_window_t>(icon->winId());
+  return WaitUntil([&] { return Embedded(x11->connection(), window); }, limit);
+}
+
+}  // namespace
+
+// Hears the watcher announce items, and tells whether one was this process's.
+// Qt registers the item from a bus connection of its own, so the item is known
+// by the process that owns the name it was registered under.
+class ItemRegistrations : public QObject {
+  Q_OBJECT
+
+ public:
+  ItemRegistrations() {
+    QDBusConnection::sessionBus().connect(QLatin1String(kStatusNotifierWatcher),
+                                          QLatin1String(kStatusNotifierWatcherPath),
+                                          QLatin1String(kStatusNotifierWatcher),
+                                          QStringLiteral("StatusNotifierItemRegistered"), this,
+                                          SLOT(Registered(QString)));
+  }
+  bool OursSeen() const { return oursSeen_; }
+
+ private slots:
+  void Registered(const QString& item) {
+    // ":1.7", ":1.7/StatusNotifierItem" or "org.kde.StatusNotifierItem-7-1/...".
+    const QString name = item.section(QLatin1Char('/'), 0, 0);
+    if (name.isEmpty()) return;
+    const auto pid = QDBusConnection::sessionBus().interface()->servicePid(name);
+    if (pid.isValid() && pid.value() == static_cast<uint>(QCoreApplication::applicationPid())) oursSeen_ = true;
+  }
+
+ private:
+  bool oursSeen_ = false;
+};
+
+bool ShowTrayIcon(QSystemTrayIcon& icon, TrayKind kind, std::chrono::milliseconds limit) {
+  if (kind == TrayKind::XEmbed) {
+    icon.show();
+    return WaitForDock(limit);
+  }
+  ItemRegistrations registrations;  // listening before the item is registered
+  icon.show();
+  return WaitUntil([&] { return registrations.OursSeen(); }, limit);
+}
+
+#include "TrayDocking.moc"

@@ -14,6 +14,7 @@
 #include "shell/Main.h"
 #include "shell/Messages.h"
 #include "shell/ProxyListBox.h"
+#include "support/ShellTesting.h"
 
 namespace {
 
@@ -84,6 +85,8 @@ class ControlsTest : public QObject {
   void aHeldButtonSinksAndShiftsItsGlyph() {
     Bench bench;
     QVERIFY(bench.exposed);
+    QTest::mouseMove(bench.button, QPoint(7, 6));
+    QTRY_VERIFY(bench.button->underMouse());
     QTest::mousePress(bench.button, Qt::LeftButton, {}, QPoint(7, 6));
     QVERIFY(bench.button->isDown());
     QCOMPARE(bench.At(8, 7), qRgb(255, 255, 255));
@@ -92,6 +95,14 @@ class ControlsTest : public QObject {
     const QPalette palette = bench.button->palette();
     QCOMPARE(bench.At(0, 0), palette.color(QPalette::Dark).rgb());
     QCOMPARE(bench.At(14, 12), palette.color(QPalette::Light).rgb());
+    // Held with the pointer moved off: no edge at all, the glyph back in place.
+    QTest::mouseMove(bench.button, QPoint(25, 20));
+    QTRY_VERIFY(!bench.button->isDown());
+    QCOMPARE(bench.At(0, 0), kBelow);
+    QCOMPARE(bench.At(14, 12), kBelow);
+    QCOMPARE(bench.At(7, 6), qRgb(255, 255, 255));
+    QTest::mouseMove(bench.button, QPoint(7, 6));
+    QTRY_VERIFY(bench.button->isDown());
     QTest::mouseRelease(bench.button, Qt::LeftButton, {}, QPoint(7, 6));
     QVERIFY(!bench.button->isDown());
   }
@@ -173,7 +184,8 @@ class ControlsTest : public QObject {
 
   void theTrayPressBringsAnOpenBoxToTheFront() {
     ProxyPool pool;
-    TForm1 form(0, pool);
+    ReportedTray tray;
+    TForm1 form(0, pool, &tray);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     bool boxInFront = false;

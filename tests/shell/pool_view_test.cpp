@@ -63,7 +63,8 @@ class PoolViewTest : public QObject {
     ProxyPool pool;
     std::int32_t port = 0;
     {
-      TForm1 form(0, pool);
+      ReportedTray tray;
+      TForm1 form(0, pool, &tray);
       QCOMPARE(Form1, &form);
       for (ProxyListBox* list : {form.lstAll, form.lstWorking, form.lstFailed}) {
         QCOMPARE(list->model()->rowCount(), 0);

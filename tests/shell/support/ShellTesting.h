@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QString>
 
+#include "shell/TrayPresence.h"
+
 #include <string>
 #include <vector>
 
@@ -25,6 +27,12 @@ class TemporaryListFile {
 
 // The entries a list box of the window shows, top to bottom.
 std::vector<std::string> ShownEntries(const TForm1& form, int listIndex);
+
+// What the window hears of a desktop with an XEmbed tray; `Report` takes it away.
+class ReportedTray : public TrayPresence {
+ public:
+  ReportedTray() : TrayPresence(Watching::Nothing) { Report(TrayKind::XEmbed, true); }
+};
 
 // The window as it is painted.
 QImage FaceOf(TForm1& form);
