@@ -331,9 +331,9 @@ void TForm1::EnterTray() {
   if (!isVisible()) return;  // a hidden window takes its state when shown
   if (isMinimized()) {
     // Minimised to the entry that stood in for the tray: hidden now, as the
-    // tray's window is, and shown again from the icon.
+    // tray's window is, and restored when the icon shows it. (Restoring it
+    // here would map it on X11.)
     hide();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
   } else {
     KeepOffTaskbar(this, true);
   }

@@ -51,6 +51,27 @@ bool WaitForDock(std::chrono::milliseconds limit) {
 
 }  // namespace
 
+// Names the icon's window after the tip, as trays that list their icons (and
+// bridges to StatusNotifierItem hosts) show it; Qt names it after the program,
+// and makes it anew for each tray that comes.
+class IconWindowNaming : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit IconWindowNaming(QSystemTrayIcon& icon) : QObject(&icon), icon_(icon) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && watched->inherits("QSystemTrayIconSys")) {
+      static_cast<QWidget*>(watched)->setWindowTitle(icon_.toolTip());
+    }
+    return false;
+  }
+
+ private:
+  QSystemTrayIcon& icon_;
+};
+
 // Hears the watcher announce items, and tells whether one was this process's.
 // Qt registers the item from a bus connection of its own, so the item is known
 // by the process that owns the name it was registered under.
@@ -82,6 +103,7 @@ class ItemRegistrations : public QObject {
 
 bool ShowTrayIcon(QSystemTrayIcon& icon, TrayKind kind, std::chrono::milliseconds limit) {
   if (kind == TrayKind::XEmbed) {
+    qApp->installEventFilter(new IconWindowNaming(icon));
     icon.show();
     return WaitForDock(limit);
   }

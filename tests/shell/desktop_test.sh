@@ -9,39 +9,9 @@ program=$1
 out=${2:-$(mktemp -d)}
 mkdir -p "$out"
 work=$(mktemp -d /tmp/quill-desktop-XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/desktop_lib.sh"
 
-fail() {
-  echo "FAIL: $*" >&2
-  for log in "$work"/*.log; do
-    [ -s "$log" ] && { echo "== $(basename "$log")" >&2; tail -n 15 "$log" >&2; }
-  done
-  exit 1
-}
-step() { echo "-- $*"; }
-
-# Polls `condition` every 50 ms for at most `seconds`.
-wait_for() {
-  local seconds=$1; shift
-  local tries=$((seconds * 20))
-  while ((tries-- > 0)); do
-    if "$@"; then return 0; fi
-    sleep 0.05
-  done
-  return 1
-}
-
-# Xvfb picks a free display number itself and tells it on the descriptor.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb 1024x768 xvfb
 step "display $DISPLAY"
 
 # A window under everything: it reports the clicks that go through the margin.
@@ -51,14 +21,12 @@ wait_for 10 bash -c 'xwininfo -root -tree | grep -q "Event Tester"' || fail "no 
 
 trayer --edge top --align right --widthtype request --height 24 --transparent false --tint 0x202020 \
   >"$work/trayer.log" 2>&1 &
-pids+=($!)
+trayer_pid=$!
+pids+=($trayer_pid)
 wait_for 10 bash -c 'xwininfo -root -tree | grep -q "\"panel\": (\"panel\" \"trayer\")"' || fail "no tray"
 
 tree() { xwininfo -root -tree; }
 icon_line() { tree | grep '"IRC Quillmere": ("irc-quillmere"' || true; }
-main_window() { xdotool search --name '^Form1' 2>/dev/null | head -n1 || true; }
-viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
-window_place() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
 
 # The real program listens on 7300; when another program holds that port the
 # window still works, and only the relayed connection below is left out.
@@ -134,6 +102,33 @@ read -r wx2 wy2 < <(window_place "$window")
 [ "$wx2" -eq "$wx" ] && [ "$wy2" -eq "$wy" ] || fail "the window came back elsewhere: $wx2,$wy2"
 xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "a taskbar entry after showing again"
 
+step "the window is named Form1 alone"
+name=$(xprop -id "$window" _NET_WM_NAME | sed 's/^[^=]*= //')
+[ "$name" = '"Form1"' ] || fail "the window is named $name"
+
+step "the tray restarts while the window is hidden: the icon goes into the new one and shows the window"
+xdotool mousemove $((wx + 530)) $((wy + 18)) click 1
+wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
+kill "$trayer_pid"
+wait "$trayer_pid" 2>/dev/null || true
+trayer --edge top --align right --widthtype request --height 24 --transparent false --tint 0x202020 \
+  >"$work/trayer2.log" 2>&1 &
+pids+=($!)
+docked() {
+  local id
+  id=$(icon_line | awk '{print $1}')
+  [ -n "$id" ] && ! xwininfo -id "$id" -tree 2>/dev/null | grep -q 'Parent window id: .*(the root window)'
+}
+sleep 0.5
+wait_for 10 docked || fail "the icon did not go into the new tray"
+viewable "$window" && fail "the window showed by itself"
+read -r ix iy < <(icon_line | awk '{print $NF}' | tr '+' ' ')
+xdotool mousemove $((ix + 8)) $((iy + 8)) mousedown 1
+wait_for 5 viewable "$window" || fail "the new icon did not show the window"
+xdotool mouseup 1
+read -r wx2 wy2 < <(window_place "$window")
+[ "$wx2" -eq "$wx" ] && [ "$wy2" -eq "$wy" ] || fail "the window came back elsewhere: $wx2,$wy2"
+
 if [ "$port_was_free" = yes ]; then
   step "a connection is relayed through 7300 to an echo on loopback"
   socat -d -d TCP-LISTEN:0,bind=127.0.0.1 SYSTEM:cat 2>"$work/upstream.log" &
@@ -169,10 +164,7 @@ wait "$program_pid" || status=$?
 [ -z "$(icon_line)" ] || fail "the icon stayed in the tray"
 
 step "at scale 2 the window is twice as large, shaped to its own finer edge"
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display2" >"$work/xvfb2.log" 2>&1 &
-pids+=($!)
-wait_for 10 test -s "$work/display2" || fail "the second Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display2")"
+start_xvfb 1600x1000 xvfb2
 xev -geometry 1600x1000+0+0 -event button >"$work/below2.log" 2>&1 &
 pids+=($!)
 wait_for 10 bash -c 'xwininfo -root -tree | grep -q "Event Tester"' || fail "no window below at scale 2"

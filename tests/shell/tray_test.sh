@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# The real program on desktops other than an XEmbed tray's: none at all, then a
+# tray that comes later; a StatusNotifierItem host on a session bus of the
+# test's own, which restarts and then goes for good. A window manager runs
+# throughout, so that minimised and hidden can be told apart. Usage:
+#   tray_test.sh <irc-quillmere> <tray_host>
+set -euo pipefail
+
+program=$1
+host=$2
+work=$(mktemp -d /tmp/quill-tray-XXXXXX)
+source "$(dirname "$0")/desktop_lib.sh"
+
+start_xvfb 1024x768 xvfb
+step "display $DISPLAY"
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 10 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "no window manager"
+
+dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus.address" >"$work/bus.log" 2>&1 &
+pids+=($!)
+wait_for 10 test -s "$work/bus.address" || fail "no session bus"
+export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus.address")
+export XDG_RUNTIME_DIR=$work
+chmod 700 "$work"
+
+wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
+skips_taskbar() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR; }
+# The window's ancestor just below the root: its frame, under a window manager.
+top_level() {
+  local id=$1 parent
+  while parent=$(xwininfo -id "$id" -tree | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\) .*/\1/p') &&
+    ! xwininfo -id "$parent" | grep -q '(the root window)'; do
+    id=$parent
+  done
+  printf '0x%x' "$id"
+}
+top_windows() { xwininfo -root -children | grep -c '^     0x' || true; }
+
+start_program() {
+  # WAYLAND_DISPLAY names no compositor: the program must pick the X server itself.
+  WAYLAND_DISPLAY=wayland-none "$program" >"$work/program.log" 2>&1 &
+  program_pid=$!
+  pids+=($program_pid)
+  wait_for 10 bash -c "xdotool search --name '^Form1' >/dev/null" || fail "no window"
+  window=$(main_window)
+  wait_for 10 viewable "$window" || fail "the window never showed"
+  read -r wx wy < <(window_place "$window")
+}
+hide_button() { xdotool mousemove $((wx + 530)) $((wy + 18)) click 1; }
+close_program() {
+  xdotool mousemove $((wx + 554)) $((wy + 18)) click 1
+  wait_for 5 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "the program did not end"
+}
+
+step "no tray anywhere: the window has a taskbar entry and the hide button minimises it"
+start_program
+skips_taskbar "$window" && fail "no tray, yet the window asks to stay out of the taskbar"
+hide_button
+wait_for 5 bash -c "[ \"\$(xprop -id $window WM_STATE | sed -n 's/.*window state: //p')\" = Iconic ]" ||
+  fail "the hide button did not minimise the window (WM_STATE $(wm_state "$window"))"
+
+step "a tray comes: the icon goes in, the minimised window becomes the tray's hidden one"
+trayer --edge top --align right --widthtype request --height 24 --transparent false --tint 0x202020 \
+  >"$work/trayer.log" 2>&1 &
+trayer_pid=$!
+pids+=($trayer_pid)
+icon_line() { xwininfo -root -tree | grep '"IRC Quillmere": ("irc-quillmere"' || true; }
+docked() {
+  local id
+  id=$(icon_line | awk '{print $1}')
+  [ -n "$id" ] && ! xwininfo -id "$id" -tree 2>/dev/null | grep -q 'Parent window id: .*(the root window)'
+}
+wait_for 10 docked || fail "the icon never went into the tray"
+wait_for 5 bash -c "[ \"\$(xprop -id $window WM_STATE | sed -n 's/.*window state: //p')\" != Iconic ]" ||
+  fail "the window stayed minimised"
+viewable "$window" && fail "the window shows"
+read -r ix iy < <(icon_line | awk '{print $NF}' | tr '+' ' ')
+xdotool mousemove $((ix + 8)) $((iy + 8)) click 1
+wait_for 5 viewable "$window" || fail "the icon did not show the window"
+skips_taskbar "$window" || fail "with a tray, the window keeps a taskbar entry"
+close_program
+kill "$trayer_pid"
+
+step "a StatusNotifierItem host: the icon is registered before the window shows"
+mkfifo "$work/host.in"
+sleep 1000 >"$work/host.in" &
+pids+=($!)
+# The host takes 300 ms to register an item: a window that does not wait for it shows first.
+start_host() {
+  "$host" 300 <"$work/host.in" >>"$work/events.log" 2>&1 &
+  host_pid=$!
+  pids+=($host_pid)
+  wait_for 10 grep -q "^watching" "$work/events.log" || fail "the host did not start"
+}
+start_host
+xev -root -event substructure >>"$work/events.log" 2>&1 &
+pids+=($!)
+sleep 0.3
+start_program
+wait_for 5 grep -q "^registered .* pid=$program_pid" "$work/events.log" || fail "no item of the program was registered"
+registered_at=$(grep -n "^registered .* pid=$program_pid" "$work/events.log" | head -n1 | cut -d: -f1 || true)
+# The window manager maps the frame it put the window in once the window asked to be.
+frame=$(top_level "$window")
+mapped_at=$(grep -n "window $frame, override" "$work/events.log" | head -n1 | cut -d: -f1 || true)
+[ -n "$mapped_at" ] || fail "the window was never mapped"
+[ "$registered_at" -lt "$mapped_at" ] || fail "the window showed before the icon was registered"
+wait_for 5 grep -q "^item " "$work/events.log" || fail "the item's properties were not read"
+item=$(grep "^item " "$work/events.log" | tail -n1)
+step "$item"
+[[ $item == *"tip=IRC Quillmere "* ]] || fail "the tip is not IRC Quillmere"
+[[ $item =~ icon=[0-9]+x[0-9]+ ]] || fail "the item has no picture"
+[[ $item == *invalid* ]] && fail "a picture of the item is malformed"
+[[ $item == *"itemismenu=false"* ]] || fail "the item asks to be a menu"
+no_menu='menu=(/NO_DBUSMENU)? '
+[[ $item =~ $no_menu ]] || fail "the item offers a menu"
+skips_taskbar "$window" || fail "with a tray, the window keeps a taskbar entry"
+
+step "secondary activation, scroll and the menu request do nothing"
+hide_button
+wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
+before=$(top_windows)
+for command in context secondary scroll; do
+  echo "$command" >"$work/host.in"
+  wait_for 5 grep -q "^called $command" "$work/events.log" || fail "the item did not answer $command"
+done
+sleep 0.5
+viewable "$window" && fail "the window showed without an activation"
+[ "$(top_windows)" -eq "$before" ] || fail "a new window (a menu?) opened"
+
+step "the host's activation shows the window where it was"
+echo activate >"$work/host.in"
+wait_for 5 viewable "$window" || fail "the activation did not show the window"
+read -r x y < <(window_place "$window")
+[ "$x" -eq "$wx" ] && [ "$y" -eq "$wy" ] || fail "the window came back elsewhere: $x,$y"
+
+step "the host restarts while the window is hidden: the new one shows it"
+hide_button
+wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
+kill "$host_pid"
+wait "$host_pid" 2>/dev/null || true
+sleep 1
+registrations=$(grep -c "^registered .* pid=$program_pid" "$work/events.log")
+start_host
+wait_for 10 bash -c "[ \$(grep -c '^registered .* pid=$program_pid' '$work/events.log') -gt $registrations ]" ||
+  fail "the icon was not registered with the new host"
+viewable "$window" && fail "the window showed by itself"
+echo activate >"$work/host.in"
+wait_for 5 viewable "$window" || fail "the new host's activation did not show the window"
+read -r x y < <(window_place "$window")
+[ "$x" -eq "$wx" ] && [ "$y" -eq "$wy" ] || fail "the window came back elsewhere: $x,$y"
+
+step "the host goes for good: the hidden window comes back, minimised to a taskbar entry"
+hide_button
+wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
+kill "$host_pid"
+wait_for 10 bash -c "[ \"\$(xprop -id $window WM_STATE | sed -n 's/.*window state: //p')\" = Iconic ]" ||
+  fail "the window was left hidden with no tray (WM_STATE $(wm_state "$window"))"
+skips_taskbar "$window" && fail "no tray, yet the window stays out of the taskbar"
+xdotool windowactivate "$window" 2>/dev/null || true
+wait_for 5 viewable "$window" || fail "the minimised window could not be restored"
+close_program
+
+echo "tray test passed"
