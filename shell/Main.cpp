@@ -264,13 +264,13 @@ void TForm1::CatchUp() {
 
 void TForm1::FormCreate() {
   // Qt chooses the kind of tray once, when the icon is made: where there is no
-  // tray yet, the icon is made when one comes, of its kind.
+  // tray yet, the icon is made when one comes.
   trayAbsence_.setSingleShot(true);
   trayAbsence_.setInterval(kTrayAbsenceMs);
   connect(&trayAbsence_, &QTimer::timeout, this, &TForm1::LeaveTray);
   connect(trays_, &TrayPresence::Changed, this, &TForm1::TraysChanged);
   if (trays_->Any()) {
-    MakeTrayIcon(trays_->Has(TrayKind::StatusNotifier) ? TrayKind::StatusNotifier : TrayKind::XEmbed);
+    MakeTrayIcon();
     inTray_ = true;
   }
 
@@ -303,22 +303,21 @@ void TForm1::FormCreate() {
   relayListeningPort_ = LocalPort(relaySocket_);
 }
 
-void TForm1::MakeTrayIcon(TrayKind kind) {
-  iconKind_ = kind;
+void TForm1::MakeTrayIcon() {
   TrayIconData = new QSystemTrayIcon(ApplicationIcon(), this);
   TrayIconData->setToolTip(kApplicationTitle);
   connect(TrayIconData, &QSystemTrayIcon::activated, this, &TForm1::TrayIconMessage);
   // Added means in the tray, as the window is about to show.
-  ShowTrayIcon(*TrayIconData, kind, std::chrono::milliseconds(500));
+  // Qt prefers a StatusNotifierItem host where there is one.
+  const TrayKind expected = trays_->Has(TrayKind::StatusNotifier) ? TrayKind::StatusNotifier : TrayKind::XEmbed;
+  iconKind_ = ShowTrayIcon(*TrayIconData, expected, std::chrono::milliseconds(500));
 }
 
 void TForm1::TraysChanged() {
   const bool held = iconKind_ ? trays_->Has(*iconKind_) : trays_->Any();
   if (held) {
     trayAbsence_.stop();
-    if (!TrayIconData) {
-      MakeTrayIcon(trays_->Has(TrayKind::StatusNotifier) ? TrayKind::StatusNotifier : TrayKind::XEmbed);
-    }
+    if (!TrayIconData) MakeTrayIcon();
     EnterTray();
   } else if (inTray_ && !trayAbsence_.isActive()) {
     trayAbsence_.start();

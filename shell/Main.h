@@ -120,7 +120,7 @@ class TForm1 : public QWidget {
   void FillFieldsFrom(ProxyListBox* list, ProxyListId id);
   void BringToFront();
   std::optional<std::string> AskForFile();
-  void MakeTrayIcon(TrayKind kind);
+  void MakeTrayIcon();
   void TraysChanged();
   void EnterTray();
   void LeaveTray();

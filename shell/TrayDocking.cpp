@@ -101,15 +101,20 @@ class ItemRegistrations : public QObject {
   bool oursSeen_ = false;
 };
 
-bool ShowTrayIcon(QSystemTrayIcon& icon, TrayKind kind, std::chrono::milliseconds limit) {
-  if (kind == TrayKind::XEmbed) {
-    qApp->installEventFilter(new IconWindowNaming(icon));
-    icon.show();
-    return WaitForDock(limit);
-  }
-  ItemRegistrations registrations;  // listening before the item is registered
+TrayKind ShowTrayIcon(QSystemTrayIcon& icon, TrayKind expected, std::chrono::milliseconds limit) {
+  // Qt makes the icon's window, or registers the item, while showing the icon:
+  // both are watched for from before.
+  qApp->installEventFilter(new IconWindowNaming(icon));
+  ItemRegistrations registrations;
   icon.show();
-  return WaitUntil([&] { return registrations.OursSeen(); }, limit);
+  if (TrayIconWindow()) {
+    WaitForDock(limit);
+    return TrayKind::XEmbed;
+  }
+  // No window: the item goes to the session bus, if there is one.
+  if (!QDBusConnection::sessionBus().isConnected()) return expected;
+  WaitUntil([&] { return registrations.OursSeen(); }, limit);
+  return TrayKind::StatusNotifier;
 }
 
 #include "TrayDocking.moc"

@@ -9,6 +9,7 @@
 
 class QSystemTrayIcon;
 
-// Shows the icon and waits until the tray of `kind` has taken it in, at most
-// `limit`. True when it has.
-bool ShowTrayIcon(QSystemTrayIcon& icon, TrayKind kind, std::chrono::milliseconds limit);
+// Shows the icon and waits until a tray has taken it in, at most `limit`.
+// Returns the kind of tray Qt gave it to, `expected` where that cannot be
+// seen; Qt keeps to it for the whole run.
+TrayKind ShowTrayIcon(QSystemTrayIcon& icon, TrayKind expected, std::chrono::milliseconds limit);
