@@ -42,3 +42,12 @@ start_xvfb() {
 main_window() { xdotool search --name '^Form1' 2>/dev/null | head -n1 || true; }
 viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
 window_place() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
+
+# The program's icon in an XEmbed tray: its line in the window tree, and
+# whether the tray has taken it in.
+icon_line() { xwininfo -root -tree | grep '"IRC Quillmere": ("irc-quillmere"' || true; }
+docked() {
+  local id
+  id=$(icon_line | awk '{print $1}')
+  [ -n "$id" ] && ! xwininfo -id "$id" -tree 2>/dev/null | grep -q 'Parent window id: .*(the root window)'
+}

@@ -25,8 +25,6 @@ trayer_pid=$!
 pids+=($trayer_pid)
 wait_for 10 bash -c 'xwininfo -root -tree | grep -q "\"panel\": (\"panel\" \"trayer\")"' || fail "no tray"
 
-tree() { xwininfo -root -tree; }
-icon_line() { tree | grep '"IRC Quillmere": ("irc-quillmere"' || true; }
 
 # The real program listens on 7300; when another program holds that port the
 # window still works, and only the relayed connection below is left out.
@@ -114,11 +112,6 @@ wait "$trayer_pid" 2>/dev/null || true
 trayer --edge top --align right --widthtype request --height 24 --transparent false --tint 0x202020 \
   >"$work/trayer2.log" 2>&1 &
 pids+=($!)
-docked() {
-  local id
-  id=$(icon_line | awk '{print $1}')
-  [ -n "$id" ] && ! xwininfo -id "$id" -tree 2>/dev/null | grep -q 'Parent window id: .*(the root window)'
-}
 sleep 0.5
 wait_for 10 docked || fail "the icon did not go into the new tray"
 viewable "$window" && fail "the window showed by itself"

@@ -24,7 +24,7 @@ namespace {
 
 // A window whose dialogs only record what they were asked.
 struct Driven {
-  explicit Driven(ProxyPool& pool, bool withTray = true) : form(0, pool, Trays(withTray)) {
+  explicit Driven(ProxyPool& pool) : form(0, pool, &tray) {
     form.dialogs().showError = [this](const QString& text) { errors.push_back(text); };
     form.dialogs().showDownloadMessage = [this] { ++downloadMessages; };
     form.dialogs().chooseFile = [this] { return chosenFile; };
@@ -35,11 +35,6 @@ struct Driven {
   void ClickRow(ProxyListBox* list, int row) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(list->model()->index(row, 0)).center());
-  }
-
-  TrayPresence* Trays(bool withTray) {
-    if (!withTray) tray.Report(TrayKind::XEmbed, false);
-    return &tray;
   }
 
   ReportedTray tray;
@@ -183,49 +178,6 @@ class HandlersTest : public QObject {
     emit window.form.TrayIcon()->activated(QSystemTrayIcon::Trigger);
     QVERIFY(window.form.isVisible());
     QCOMPARE(window.form.pos(), place);
-  }
-
-  void withoutATrayTheWindowMinimisesUntilOneComes() {
-    ProxyPool pool;
-    Driven window(pool, false);
-    QVERIFY(window.exposed);
-    QVERIFY(!window.form.TrayIcon());
-    window.form.move(40, 30);
-    const QPoint place = window.form.pos();
-    window.Click(window.form.SpeedButton2);
-    QVERIFY(window.form.isVisible());
-    QVERIFY(window.form.isMinimized());
-
-    // The minimised window is the tray's hidden one from now on.
-    window.tray.Report(TrayKind::XEmbed, true);
-    QVERIFY(window.form.TrayIcon());
-    QVERIFY(window.form.TrayIcon()->isVisible());
-    QVERIFY(window.form.InTray());
-    QVERIFY(!window.form.isVisible());
-    emit window.form.TrayIcon()->activated(QSystemTrayIcon::Trigger);
-    QVERIFY(window.form.isVisible());
-    QVERIFY(!window.form.isMinimized());
-    QCOMPARE(window.form.pos(), place);
-  }
-
-  void aTrayGoneForGoodGivesTheHiddenWindowBack() {
-    ProxyPool pool;
-    Driven window(pool);
-    QVERIFY(window.exposed);
-    window.Click(window.form.SpeedButton2);
-    QVERIFY(!window.form.isVisible());
-    // A panel that restarts: back before anything changes.
-    window.tray.Report(TrayKind::XEmbed, false);
-    QTest::qWait(200);
-    window.tray.Report(TrayKind::XEmbed, true);
-    QTest::qWait(TForm1::kTrayAbsenceMs + 300);
-    QVERIFY(!window.form.isVisible());
-    QVERIFY(window.form.InTray());
-    // A panel that does not come back.
-    window.tray.Report(TrayKind::XEmbed, false);
-    QTRY_VERIFY_WITH_TIMEOUT(window.form.isVisible(), TForm1::kTrayAbsenceMs + 2000);
-    QVERIFY(window.form.isMinimized());
-    QVERIFY(!window.form.InTray());
   }
 
   void closeEndsTheWindow() {

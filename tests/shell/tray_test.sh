@@ -48,6 +48,16 @@ start_program() {
   read -r wx wy < <(window_place "$window")
 }
 hide_button() { xdotool mousemove $((wx + 530)) $((wy + 18)) click 1; }
+hide_window() {
+  hide_button
+  wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
+}
+# Shown again, where it was.
+shown_in_place() {
+  wait_for 5 viewable "$window" || fail "$1"
+  read -r x y < <(window_place "$window")
+  [ "$x" -eq "$wx" ] && [ "$y" -eq "$wy" ] || fail "the window came back elsewhere: $x,$y"
+}
 close_program() {
   xdotool mousemove $((wx + 554)) $((wy + 18)) click 1
   wait_for 5 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "the program did not end"
@@ -65,19 +75,13 @@ trayer --edge top --align right --widthtype request --height 24 --transparent fa
   >"$work/trayer.log" 2>&1 &
 trayer_pid=$!
 pids+=($trayer_pid)
-icon_line() { xwininfo -root -tree | grep '"IRC Quillmere": ("irc-quillmere"' || true; }
-docked() {
-  local id
-  id=$(icon_line | awk '{print $1}')
-  [ -n "$id" ] && ! xwininfo -id "$id" -tree 2>/dev/null | grep -q 'Parent window id: .*(the root window)'
-}
 wait_for 10 docked || fail "the icon never went into the tray"
 wait_for 5 bash -c "[ \"\$(xprop -id $window WM_STATE | sed -n 's/.*window state: //p')\" != Iconic ]" ||
   fail "the window stayed minimised"
 viewable "$window" && fail "the window shows"
 read -r ix iy < <(icon_line | awk '{print $NF}' | tr '+' ' ')
 xdotool mousemove $((ix + 8)) $((iy + 8)) click 1
-wait_for 5 viewable "$window" || fail "the icon did not show the window"
+shown_in_place "the icon did not show the window"
 skips_taskbar "$window" || fail "with a tray, the window keeps a taskbar entry"
 close_program
 kill "$trayer_pid"
@@ -117,8 +121,7 @@ no_menu='menu=(/NO_DBUSMENU)? '
 skips_taskbar "$window" || fail "with a tray, the window keeps a taskbar entry"
 
 step "secondary activation, scroll and the menu request do nothing"
-hide_button
-wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
+hide_window
 before=$(top_windows)
 for command in context secondary scroll; do
   echo "$command" >"$work/host.in"
@@ -130,13 +133,10 @@ viewable "$window" && fail "the window showed without an activation"
 
 step "the host's activation shows the window where it was"
 echo activate >"$work/host.in"
-wait_for 5 viewable "$window" || fail "the activation did not show the window"
-read -r x y < <(window_place "$window")
-[ "$x" -eq "$wx" ] && [ "$y" -eq "$wy" ] || fail "the window came back elsewhere: $x,$y"
+shown_in_place "the activation did not show the window"
 
 step "the host restarts while the window is hidden: the new one shows it"
-hide_button
-wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
+hide_window
 kill "$host_pid"
 wait "$host_pid" 2>/dev/null || true
 sleep 1
@@ -146,13 +146,10 @@ wait_for 10 bash -c "[ \$(grep -c '^registered .* pid=$program_pid' '$work/event
   fail "the icon was not registered with the new host"
 viewable "$window" && fail "the window showed by itself"
 echo activate >"$work/host.in"
-wait_for 5 viewable "$window" || fail "the new host's activation did not show the window"
-read -r x y < <(window_place "$window")
-[ "$x" -eq "$wx" ] && [ "$y" -eq "$wy" ] || fail "the window came back elsewhere: $x,$y"
+shown_in_place "the new host's activation did not show the window"
 
 step "the host goes for good: the hidden window comes back, minimised to a taskbar entry"
-hide_button
-wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
+hide_window
 kill "$host_pid"
 wait_for 10 bash -c "[ \"\$(xprop -id $window WM_STATE | sed -n 's/.*window state: //p')\" = Iconic ]" ||
   fail "the window was left hidden with no tray (WM_STATE $(wm_state "$window"))"
