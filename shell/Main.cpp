@@ -307,8 +307,8 @@ void TForm1::MakeTrayIcon() {
   TrayIconData = new QSystemTrayIcon(ApplicationIcon(), this);
   TrayIconData->setToolTip(kApplicationTitle);
   connect(TrayIconData, &QSystemTrayIcon::activated, this, &TForm1::TrayIconMessage);
-  // Added means in the tray, as the window is about to show.
-  // Qt prefers a StatusNotifierItem host where there is one.
+  // Added means in the tray, as the window is about to show. Qt prefers a
+  // StatusNotifierItem host where there is one.
   const TrayKind expected = trays_->Has(TrayKind::StatusNotifier) ? TrayKind::StatusNotifier : TrayKind::XEmbed;
   iconKind_ = ShowTrayIcon(*TrayIconData, expected, std::chrono::milliseconds(500));
 }

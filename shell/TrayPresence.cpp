@@ -90,9 +90,9 @@ void TrayPresence::PollXEmbed() {
 void TrayPresence::WatchStatusNotifier() {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return;
-  busWatcher_ = new QDBusServiceWatcher(QLatin1String(kStatusNotifierWatcher), bus,
-                                        QDBusServiceWatcher::WatchForOwnerChange, this);
-  connect(busWatcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+  auto* watcher = new QDBusServiceWatcher(QLatin1String(kStatusNotifierWatcher), bus,
+                                          QDBusServiceWatcher::WatchForOwnerChange, this);
+  connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
           [this](const QString&, const QString&, const QString& owner) {
             if (owner.isEmpty()) {
               Report(TrayKind::StatusNotifier, false);

@@ -7,7 +7,6 @@
 #include <QTimer>
 
 class QDBusMessage;
-class QDBusServiceWatcher;
 
 enum class TrayKind { XEmbed, StatusNotifier };
 
@@ -40,7 +39,6 @@ class TrayPresence : public QObject {
   bool xembed_ = false;
   bool statusNotifier_ = false;
   QTimer poll_;
-  QDBusServiceWatcher* busWatcher_ = nullptr;
 };
 
 // The session bus name and object of the StatusNotifierItem watcher.
