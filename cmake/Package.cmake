@@ -33,8 +33,6 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUILL_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUILL_HOMEPAGE}")
-# Only a Wayland session without Xwayland needs Qt's Wayland plugin.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS qt6-wayland)
 # The summary above is the first line; this is the rest.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "IRC Quillmere sits in the notification area and listens on TCP port 7300.
 Every connection an IRC client opens to it is relayed byte for byte to the
@@ -42,4 +40,6 @@ current upstream proxy, chosen from lists imported from text files. Each
 connection judges its proxy: working after 30 seconds, failed sooner, and a
 failed proxy is replaced by a random other one.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Only a Wayland session without Xwayland needs Qt's Wayland plugin.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS qt6-wayland)
 include(CPack)
