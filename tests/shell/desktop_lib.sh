@@ -41,6 +41,10 @@ start_xvfb() {
 
 main_window() { xdotool search --name '^Form1' 2>/dev/null | head -n1 || true; }
 viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
+hidden() { ! viewable "$1"; }
+wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
+iconic() { [ "$(wm_state "$1")" = Iconic ]; }
+not_iconic() { ! iconic "$1"; }
 window_place() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'; }
 
 # The program's icon in an XEmbed tray: its line in the window tree, and
@@ -50,4 +54,34 @@ docked() {
   local id
   id=$(icon_line | awk '{print $1}')
   [ -n "$id" ] && ! xwininfo -id "$id" -tree 2>/dev/null | grep -q 'Parent window id: .*(the root window)'
+}
+
+# An XEmbed tray at the top right; trayer_pid names it.
+start_trayer() {
+  trayer --edge top --align right --widthtype request --height 24 --transparent false --tint 0x202020 \
+    >"$work/$1.log" 2>&1 &
+  trayer_pid=$!
+  pids+=($trayer_pid)
+}
+
+# A session bus of the test's own.
+start_bus() {
+  dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus.address" >"$work/bus.log" 2>&1 &
+  pids+=($!)
+  wait_for 10 test -s "$work/bus.address" || fail "no session bus"
+  export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus.address")
+}
+
+# The StatusNotifierItem watcher and host `$host`, taking commands from
+# $work/host.in and printing to the log `$1`; `$2` is its delay in ms.
+start_host() {
+  [ -p "$work/host.in" ] || {
+    mkfifo "$work/host.in"
+    sleep 1000 >"$work/host.in" &
+    pids+=($!)
+  }
+  "$host" "${2:-0}" <"$work/host.in" >>"$1" 2>&1 &
+  host_pid=$!
+  pids+=($host_pid)
+  wait_for 10 grep -q "^watching" "$1" || fail "the host did not start"
 }

@@ -19,10 +19,7 @@ xev -geometry 1024x768+0+0 -event button >"$work/below.log" 2>&1 &
 pids+=($!)
 wait_for 10 bash -c 'xwininfo -root -tree | grep -q "Event Tester"' || fail "no window below"
 
-trayer --edge top --align right --widthtype request --height 24 --transparent false --tint 0x202020 \
-  >"$work/trayer.log" 2>&1 &
-trayer_pid=$!
-pids+=($trayer_pid)
+start_trayer trayer
 wait_for 10 bash -c 'xwininfo -root -tree | grep -q "\"panel\": (\"panel\" \"trayer\")"' || fail "no tray"
 
 
@@ -106,12 +103,10 @@ name=$(xprop -id "$window" _NET_WM_NAME | sed 's/^[^=]*= //')
 
 step "the tray restarts while the window is hidden: the icon goes into the new one and shows the window"
 xdotool mousemove $((wx + 530)) $((wy + 18)) click 1
-wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
+wait_for 5 hidden "$window" || fail "the window did not hide"
 kill "$trayer_pid"
 wait "$trayer_pid" 2>/dev/null || true
-trayer --edge top --align right --widthtype request --height 24 --transparent false --tint 0x202020 \
-  >"$work/trayer2.log" 2>&1 &
-pids+=($!)
+start_trayer trayer2
 sleep 0.5
 wait_for 10 docked || fail "the icon did not go into the new tray"
 viewable "$window" && fail "the window showed by itself"

@@ -17,14 +17,10 @@ openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
 wait_for 10 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "no window manager"
 
-dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus.address" >"$work/bus.log" 2>&1 &
-pids+=($!)
-wait_for 10 test -s "$work/bus.address" || fail "no session bus"
-export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus.address")
+start_bus
 export XDG_RUNTIME_DIR=$work
 chmod 700 "$work"
 
-wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
 skips_taskbar() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR; }
 # The window's ancestor just below the root: its frame, under a window manager.
 top_level() {
@@ -42,7 +38,7 @@ start_program() {
   WAYLAND_DISPLAY=wayland-none "$program" >"$work/program.log" 2>&1 &
   program_pid=$!
   pids+=($program_pid)
-  wait_for 10 bash -c "xdotool search --name '^Form1' >/dev/null" || fail "no window"
+  wait_for 10 main_window_exists || fail "no window"
   window=$(main_window)
   wait_for 10 viewable "$window" || fail "the window never showed"
   read -r wx wy < <(window_place "$window")
@@ -50,7 +46,7 @@ start_program() {
 hide_button() { xdotool mousemove $((wx + 530)) $((wy + 18)) click 1; }
 hide_window() {
   hide_button
-  wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
+  wait_for 5 hidden "$window" || fail "the window did not hide"
 }
 # Shown again, where it was.
 shown_in_place() {
@@ -62,22 +58,21 @@ close_program() {
   xdotool mousemove $((wx + 554)) $((wy + 18)) click 1
   wait_for 5 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "the program did not end"
 }
+main_window_exists() { [ -n "$(main_window)" ]; }
+registrations() { grep -c "^registered .* pid=$program_pid" "$work/events.log" || true; }
+registered_anew() { [ "$(registrations)" -gt "$1" ]
+}
 
 step "no tray anywhere: the window has a taskbar entry and the hide button minimises it"
 start_program
 skips_taskbar "$window" && fail "no tray, yet the window asks to stay out of the taskbar"
 hide_button
-wait_for 5 bash -c "[ \"\$(xprop -id $window WM_STATE | sed -n 's/.*window state: //p')\" = Iconic ]" ||
-  fail "the hide button did not minimise the window (WM_STATE $(wm_state "$window"))"
+wait_for 5 iconic "$window" || fail "the hide button did not minimise the window (WM_STATE $(wm_state "$window"))"
 
 step "a tray comes: the icon goes in, the minimised window becomes the tray's hidden one"
-trayer --edge top --align right --widthtype request --height 24 --transparent false --tint 0x202020 \
-  >"$work/trayer.log" 2>&1 &
-trayer_pid=$!
-pids+=($trayer_pid)
+start_trayer trayer
 wait_for 10 docked || fail "the icon never went into the tray"
-wait_for 5 bash -c "[ \"\$(xprop -id $window WM_STATE | sed -n 's/.*window state: //p')\" != Iconic ]" ||
-  fail "the window stayed minimised"
+wait_for 5 not_iconic "$window" || fail "the window stayed minimised"
 viewable "$window" && fail "the window shows"
 read -r ix iy < <(icon_line | awk '{print $NF}' | tr '+' ' ')
 xdotool mousemove $((ix + 8)) $((iy + 8)) click 1
@@ -87,22 +82,13 @@ close_program
 kill "$trayer_pid"
 
 step "a StatusNotifierItem host: the icon is registered before the window shows"
-mkfifo "$work/host.in"
-sleep 1000 >"$work/host.in" &
-pids+=($!)
 # The host takes 300 ms to register an item: a window that does not wait for it shows first.
-start_host() {
-  "$host" 300 <"$work/host.in" >>"$work/events.log" 2>&1 &
-  host_pid=$!
-  pids+=($host_pid)
-  wait_for 10 grep -q "^watching" "$work/events.log" || fail "the host did not start"
-}
-start_host
+start_host "$work/events.log" 300
 xev -root -event substructure >>"$work/events.log" 2>&1 &
 pids+=($!)
 sleep 0.3
 start_program
-wait_for 5 grep -q "^registered .* pid=$program_pid" "$work/events.log" || fail "no item of the program was registered"
+wait_for 5 registered_anew 0 || fail "no item of the program was registered"
 registered_at=$(grep -n "^registered .* pid=$program_pid" "$work/events.log" | head -n1 | cut -d: -f1 || true)
 # The window manager maps the frame it put the window in once the window asked to be.
 frame=$(top_level "$window")
@@ -140,10 +126,9 @@ hide_window
 kill "$host_pid"
 wait "$host_pid" 2>/dev/null || true
 sleep 1
-registrations=$(grep -c "^registered .* pid=$program_pid" "$work/events.log")
-start_host
-wait_for 10 bash -c "[ \$(grep -c '^registered .* pid=$program_pid' '$work/events.log') -gt $registrations ]" ||
-  fail "the icon was not registered with the new host"
+before=$(registrations)
+start_host "$work/events.log" 300
+wait_for 10 registered_anew "$before" || fail "the icon was not registered with the new host"
 viewable "$window" && fail "the window showed by itself"
 echo activate >"$work/host.in"
 shown_in_place "the new host's activation did not show the window"
@@ -151,8 +136,7 @@ shown_in_place "the new host's activation did not show the window"
 step "the host goes for good: the hidden window comes back, minimised to a taskbar entry"
 hide_window
 kill "$host_pid"
-wait_for 10 bash -c "[ \"\$(xprop -id $window WM_STATE | sed -n 's/.*window state: //p')\" = Iconic ]" ||
-  fail "the window was left hidden with no tray (WM_STATE $(wm_state "$window"))"
+wait_for 10 iconic "$window" || fail "the window was left hidden with no tray (WM_STATE $(wm_state "$window"))"
 skips_taskbar "$window" && fail "no tray, yet the window stays out of the taskbar"
 xdotool windowactivate "$window" 2>/dev/null || true
 wait_for 5 viewable "$window" || fail "the minimised window could not be restored"

@@ -32,10 +32,7 @@ wait_for 10 grep -q 'xserver listening on display' "$work/weston.log" || fail "n
 export WAYLAND_DISPLAY=quill-wayland
 xwayland=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/weston.log" | head -n1)
 
-dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus.address" >"$work/bus.log" 2>&1 &
-pids+=($!)
-wait_for 10 test -s "$work/bus.address" || fail "no session bus"
-export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus.address")
+start_bus
 
 shot() {
   rm -f "$work"/wayland-screenshot-*.png
@@ -54,12 +51,7 @@ wait "$program_pid" 2>/dev/null || true
 sleep 0.5
 
 step "Wayland alone: the window shows shaped, without lime, and the icon registers on the bus"
-mkfifo "$work/host.in"
-sleep 1000 >"$work/host.in" &
-pids+=($!)
-"$host" <"$work/host.in" >"$work/host.log" 2>&1 &
-pids+=($!)
-wait_for 10 grep -q '^watching' "$work/host.log" || fail "the host did not start"
+start_host "$work/host.log"
 "$program" >"$work/wayland.log" 2>&1 &
 program_pid=$!
 pids+=($program_pid)
