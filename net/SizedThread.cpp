@@ -1,5 +1,7 @@
 #include "net/SizedThread.h"
 
+#include <time.h>
+
 #include <cerrno>
 #include <exception>
 #include <system_error>
@@ -31,6 +33,21 @@ void SizedThread::Join() {
   if (!joinable_) throw std::system_error(EINVAL, std::generic_category(), "pthread_join");
   ::pthread_join(id_, nullptr);
   joinable_ = false;
+}
+
+bool SizedThread::JoinWithin(long milliseconds) {
+  if (!joinable_) throw std::system_error(EINVAL, std::generic_category(), "pthread_timedjoin_np");
+  timespec deadline{};
+  ::clock_gettime(CLOCK_REALTIME, &deadline);
+  deadline.tv_sec += milliseconds / 1000;
+  deadline.tv_nsec += (milliseconds % 1000) * 1'000'000;
+  if (deadline.tv_nsec >= 1'000'000'000) {
+    deadline.tv_sec += 1;
+    deadline.tv_nsec -= 1'000'000'000;
+  }
+  if (::pthread_timedjoin_np(id_, nullptr, &deadline) != 0) return false;
+  joinable_ = false;
+  return true;
 }
 
 void SizedThread::Detach() {

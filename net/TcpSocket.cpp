@@ -142,6 +142,10 @@ void TcpShutdown(Socket socket) {
   if (socket) ::shutdown(socket.fd, SHUT_RDWR);
 }
 
+void TcpShutdownSending(Socket socket) {
+  if (socket) ::shutdown(socket.fd, SHUT_WR);
+}
+
 void TcpSendAtOnce(Socket socket) {
   const int on = 1;
   if (socket) ::setsockopt(socket.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -163,7 +167,7 @@ Socket TcpListen(std::int32_t port) {
   const sockaddr_in address = FillAddress("", port);
   if (::setsockopt(s.fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
       ::bind(s.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(s.fd, 5) != 0) {
+      ::listen(s.fd, SOMAXCONN) != 0) {
     ::close(s.fd);
     return NoSocket;
   }

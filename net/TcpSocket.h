@@ -78,10 +78,16 @@ int TcpSend(Socket socket, const void* buffer, int length);
 int TcpReceive(Socket socket, void* buffer, int size);
 // Shutdown in both directions without closing: wakes a thread blocked on the socket.
 void TcpShutdown(Socket socket);
+// Ends the sending side alone, after the bytes already sent: the peer reads
+// its end of stream and may go on sending.
+void TcpShutdownSending(Socket socket);
 void TcpClose(Socket socket);
 // Turns Nagle's rule off: each chunk leaves as it is sent instead of waiting
 // for the peer to acknowledge the previous one.
 void TcpSendAtOnce(Socket socket);
+// Listens with the system's largest queue: Linux does not refuse a connection
+// that finds the queue full, it drops the handshake's last step, and the
+// client believes itself connected to a server that never answers.
 Socket TcpListen(std::int32_t port);
 
 std::string ResolveHost(const std::string& name);

@@ -37,12 +37,9 @@ void ImportProxyList(ProxyPool& pool, ProxyListFile& file) {
     // The pattern's own matcher rather than the general scan: the same first
     // match, without the engine's backtracking through long runs of digits.
     candidate.assign(FindProxyEntry(line));
-    if (candidate.empty()) continue;
-    if (pool.ContainsProxyEntry(lstAll, candidate) || pool.ContainsProxyEntry(lstFailed, candidate) ||
-        pool.ContainsProxyEntry(lstWorking, candidate)) {
-      continue;
-    }
-    pool.AddProxyEntry(lstAll, candidate);
+    // The check and the addition in one step: a verdict between them could
+    // otherwise leave the entry in lstAll and lstFailed at once.
+    if (!candidate.empty()) pool.AddNewProxyEntry(lstAll, candidate);
   }
   file.Close();
   pool.SelectRandomProxy();

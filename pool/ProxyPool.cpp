@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -94,6 +95,32 @@ struct ProxyPool::State {
     return hostQueued || portQueued;
   }
 
+  bool RemoveEntry(ProxyListId list, std::string_view entry) {
+    const std::optional<std::size_t> position = lists[ListSlot(list)].RemoveFirst(entry);
+    if (!position || !listening) return false;
+    return QueueChange({PoolChange::Kind::Removed, list, *position, FieldId::Host, std::string(entry)});
+  }
+
+  bool InsertEntry(ProxyListId list, std::string_view entry) {
+    std::size_t position;
+    try {
+      position = lists[ListSlot(list)].Insert(entry);
+    } catch (const std::bad_alloc&) {
+      throw EListError("Unable to insert a line");
+    } catch (const std::length_error&) {
+      throw EListError("Unable to insert a line");
+    }
+    if (!listening) return false;
+    return QueueChange({PoolChange::Kind::Inserted, list, position, FieldId::Host, std::string(entry)});
+  }
+
+  bool HeldAnywhere(std::string_view entry) const {
+    for (const SortedEntryList& list : lists) {
+      if (list.Contains(entry)) return true;
+    }
+    return false;
+  }
+
   void ApplyFields() {
     Upstream next{fields[FieldSlot(FieldId::Host)], IntFromText(fields[FieldSlot(FieldId::Port)])};
     upstream = std::move(next);
@@ -158,11 +185,7 @@ void ProxyPool::RemoveProxyEntry(ProxyListId list, std::string_view entry) {
   bool queued = false;
   {
     std::lock_guard lock(state_->mutex);
-    const std::optional<std::size_t> position = state_->lists[ListSlot(list)].RemoveFirst(entry);
-    if (position && state_->listening) {
-      queued = state_->QueueChange(
-          {PoolChange::Kind::Removed, list, *position, FieldId::Host, std::string(entry)});
-    }
+    queued = state_->RemoveEntry(list, entry);
   }
   if (queued) state_->Deliver();
 }
@@ -171,20 +194,34 @@ void ProxyPool::AddProxyEntry(ProxyListId list, std::string_view entry) {
   bool queued = false;
   {
     std::lock_guard lock(state_->mutex);
-    std::size_t position;
-    try {
-      position = state_->lists[ListSlot(list)].Insert(entry);
-    } catch (const std::bad_alloc&) {
-      throw EListError("Unable to insert a line");
-    } catch (const std::length_error&) {
-      throw EListError("Unable to insert a line");
-    }
-    if (state_->listening) {
-      queued = state_->QueueChange(
-          {PoolChange::Kind::Inserted, list, position, FieldId::Host, std::string(entry)});
-    }
+    queued = state_->InsertEntry(list, entry);
   }
   if (queued) state_->Deliver();
+}
+
+void ProxyPool::MoveProxyEntry(std::initializer_list<ProxyListId> from, ProxyListId to, std::string_view entry) {
+  bool queued = false;
+  try {
+    std::lock_guard lock(state_->mutex);
+    for (ProxyListId list : from) queued = state_->RemoveEntry(list, entry) || queued;
+    queued = state_->InsertEntry(to, entry) || queued;
+  } catch (...) {
+    // The removals stand, and the views must hear of them.
+    if (queued) state_->Deliver();
+    throw;
+  }
+  if (queued) state_->Deliver();
+}
+
+bool ProxyPool::AddNewProxyEntry(ProxyListId list, std::string_view entry) {
+  bool queued = false;
+  {
+    std::lock_guard lock(state_->mutex);
+    if (state_->HeldAnywhere(entry)) return false;
+    queued = state_->InsertEntry(list, entry);
+  }
+  if (queued) state_->Deliver();
+  return true;
 }
 
 bool ProxyPool::ContainsProxyEntry(ProxyListId list, std::string_view entry) const {

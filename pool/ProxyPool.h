@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -85,6 +86,15 @@ class ProxyPool {
   // Throws EListError("Unable to insert a line") when the list cannot grow.
   void AddProxyEntry(ProxyListId list, std::string_view entry);
   bool ContainsProxyEntry(ProxyListId list, std::string_view entry) const;
+  // In one step: the first copy of `entry` out of each list of `from`, in
+  // that order, then `entry` into `to`, so that steps of the same kind made at
+  // the same moment leave one copy. Listeners hear each removal and the
+  // insertion as changes of their own. Throws as AddProxyEntry, the removals
+  // made.
+  void MoveProxyEntry(std::initializer_list<ProxyListId> from, ProxyListId to, std::string_view entry);
+  // In one step: `entry` into `list` unless one of the three lists holds it.
+  // Whether it went in; throws as AddProxyEntry.
+  bool AddNewProxyEntry(ProxyListId list, std::string_view entry);
   // lstAllClick, lstWorkingClick, lstFailedClick: the selected entry (index, -1
   // for none) fills both fields; throws EListError("List index out of bounds (%d)").
   void FillFieldsFromList(ProxyListId list, int selectedIndex);

@@ -27,11 +27,10 @@ using RelayClock = std::function<std::chrono::steady_clock::time_point()>;
 
 // One relayed connection on `client` (which stays open for the server to
 // close) through `pool`'s upstream, whose connection attempt may take up to
-// `connectLimit`. Returns at once when there is no upstream, and without a
-// verdict when the relay itself runs short of descriptors, memory or threads:
-// the proxy is not to blame for that. The verdict's pool errors propagate,
-// after the sockets have been shut down, the pump joined and the upstream
-// socket closed.
+// `connectLimit`. Returns at once when there is no upstream. Both directions
+// run to their own ends; the proxy is judged (relay/Verdict) once both are
+// over. The verdict's pool errors propagate, after the pump has been joined,
+// the client read off and the upstream socket closed.
 void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock,
                      std::chrono::milliseconds connectLimit = kConnectTimeLimit);
 

@@ -2,8 +2,11 @@
 // upstream) on its thread, UpstreamPump (upstream to client) on one more.
 #pragma once
 
+#include <chrono>
+
 #include "net/SizedThread.h"
 #include "net/TcpSocket.h"
+#include "relay/ConnectionEnd.h"
 
 // Each chunk received is sent before the next receive, so a direction never
 // holds more than this many bytes in flight.
@@ -13,32 +16,45 @@ inline constexpr int kRelayBufferSize = 512;
 // few KiB deep at most (bench/stack_depth); the rest is margin.
 inline constexpr std::size_t kPumpStackBytes = 64 * 1024 * kStackScale;
 
-// What UpstreamPump works on. Neither socket is its to close.
+// Copies chunks from `from` to `to` until the stream ends or a step fails.
+// Watching the source, a send that has to wait for room also waits for the
+// source's hang-up, and gives up once the source has hung up and the target
+// has taken nothing for kEndGrace: a client gone from a proxy that does not
+// read would otherwise hold the connection for as long as the proxy likes.
+PumpEnd PumpBytes(Socket from, Socket to, bool watchSource = false);
+
+// What UpstreamPump works on. Neither socket is its to close; `clientDone` is
+// the handler's direction, which outlives the pump.
 struct PumpData {
   Socket client;
   Socket upstream;
+  DirectionDone* clientDone = nullptr;
 };
 
-// Copies chunks from `from` to `to` until a receive gives nothing or a send
-// fails.
-void PumpBytes(Socket from, Socket to);
-
-// Upstream to client, then shuts both sockets down, so that the end of this
-// direction also ends the handler's receive on the client.
+// Upstream to client. The upstream's end of stream goes on to the client as a
+// half-close, after the last byte. When the upstream fails, the client gets
+// the same end and kEndGrace to hang up before it is shut down; when the
+// client fails, the upstream gets our end and is read off until its own.
 void UpstreamPump(PumpData data);
 
-// Runs UpstreamPump on its own thread for the life of this object. Without an
-// upstream socket, or when no thread can be had, nothing runs. Destroying it
-// shuts both sockets down (waking the pump if it waits) and joins the thread,
-// so that the upstream socket can be closed safely after it.
+// Runs UpstreamPump on its own thread. Without an upstream socket, or when no
+// thread can be had, nothing runs. A pump still running when this goes is
+// stopped.
 class UpstreamPumpThread {
  public:
-  UpstreamPumpThread(Socket client, Socket upstream);
+  UpstreamPumpThread(Socket client, Socket upstream, DirectionDone& clientDone);
   ~UpstreamPumpThread();
   UpstreamPumpThread(const UpstreamPumpThread&) = delete;
   UpstreamPumpThread& operator=(const UpstreamPumpThread&) = delete;
 
   bool Running() const { return thread_.Joinable(); }
+  // Waits for the pump to end on its own.
+  void Join();
+  // The same, for at most `limit`; then stops it.
+  void JoinOrStop(std::chrono::milliseconds limit);
+  // Shuts both sockets down in both directions, which wakes the pump wherever
+  // it waits, and joins it; what is still unread is lost.
+  void Stop();
 
  private:
   PumpData data_;

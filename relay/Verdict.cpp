@@ -6,6 +6,19 @@ bool IsWorkingLife(std::chrono::steady_clock::duration life) {
   return life >= kRelayDeadline + kVerdictTolerance;
 }
 
+Verdict JudgeConnection(const ConnectionOutcome& outcome) {
+  switch (outcome.connectFault) {
+    case ConnectFault::Shortage:
+      return Verdict::None;
+    case ConnectFault::Refused:
+      return Verdict::Failed;
+    case ConnectFault::None:
+      break;
+  }
+  if (!outcome.relayed) return Verdict::None;
+  return IsWorkingLife(outcome.life) ? Verdict::Working : Verdict::Failed;
+}
+
 std::string ProxyEntryOf(std::string_view host, std::int32_t port) {
   std::string entry(host);
   entry += ':';
@@ -13,16 +26,16 @@ std::string ProxyEntryOf(std::string_view host, std::int32_t port) {
   return entry;
 }
 
-void ApplyVerdict(ProxyPool& pool, std::string_view entry, bool working) {
-  if (working) {
-    pool.RemoveProxyEntry(lstFailed, entry);
-    pool.RemoveProxyEntry(lstWorking, entry);
-    pool.AddProxyEntry(lstWorking, entry);
-    return;
+void ApplyVerdict(ProxyPool& pool, std::string_view entry, Verdict verdict) {
+  switch (verdict) {
+    case Verdict::None:
+      return;
+    case Verdict::Working:
+      pool.MoveProxyEntry({lstFailed, lstWorking}, lstWorking, entry);
+      return;
+    case Verdict::Failed:
+      pool.MoveProxyEntry({lstAll, lstWorking, lstFailed}, lstFailed, entry);
+      pool.SelectRandomProxy();
+      return;
   }
-  pool.RemoveProxyEntry(lstAll, entry);
-  pool.RemoveProxyEntry(lstWorking, entry);
-  pool.RemoveProxyEntry(lstFailed, entry);
-  pool.AddProxyEntry(lstFailed, entry);
-  pool.SelectRandomProxy();
 }

@@ -209,6 +209,42 @@ TEST(TcpListen, ListensAgainRightAfterAServerThatClosedConnections) {
   EXPECT_TRUE(again) << "the port stayed blocked by the closed connection";
 }
 
+// A signal during the wait for the handshake is no answer from the host: the
+// attempt waits on, up to its limit.
+TEST(TcpConnect, SignalsDuringTheHandshakeDoNotFailIt) {
+  InstallInterruptingSignal();
+  // A listener whose one-place queue is taken drops the next SYN; accepting
+  // the queued connection makes room for the retransmitted one, a second on.
+  OwnedSocket listener(Socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)));
+  sockaddr_in address = FillAddress("127.0.0.1", 0);
+  ASSERT_EQ(::bind(listener.Get().fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener.Get().fd, 0), 0);
+  const std::int32_t port = LocalPort(listener.Get());
+  OwnedSocket queued(TcpConnect("127.0.0.1", port));
+  ASSERT_TRUE(queued);
+
+  std::atomic<bool> done{false};
+  ConnectFault fault = ConnectFault::Refused;
+  OwnedSocket connected;
+  std::thread connector([&] {
+    connected = OwnedSocket(TcpConnect("127.0.0.1", port, 5s, fault));
+    done = true;
+  });
+  std::thread poker([&, target = connector.native_handle()] {
+    while (!done) {
+      ::pthread_kill(target, SIGUSR1);
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  std::this_thread::sleep_for(300ms);
+  OwnedSocket first(Socket(::accept4(listener.Get().fd, nullptr, nullptr, SOCK_CLOEXEC)));
+  connector.join();
+  poker.join();
+  EXPECT_TRUE(first);
+  EXPECT_TRUE(connected) << "a signal ended the attempt";
+  EXPECT_EQ(fault, ConnectFault::None);
+}
+
 TEST(TcpConnect, ARefusedConnectionLeavesNoDescriptorBehind) {
   const std::int32_t port = loopback::FreePort();
   ASSERT_GT(port, 0);

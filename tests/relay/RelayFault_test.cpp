@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -26,6 +27,7 @@
 #include "net/TcpSocket.h"
 #include "pool/ProxyPool.h"
 #include "relay/RelayHandler.h"
+#include "support/ByteStreams.h"
 #include "support/LoopbackSockets.h"
 #include "support/PollingEchoServer.h"
 #include "support/ProcessUsage.h"
@@ -172,14 +174,12 @@ class RelayFaultTest : public ::testing::Test {
     ExpectStillServing();
   }
 
-  // One verdict leaves the entry once in lstFailed. Verdicts that run at the
-  // same time may each add it (their steps interleave), so after a burst only
-  // its presence is certain.
-  bool JudgedFailed(const std::string& entry, bool byOneVerdict = true) {
+  // However many verdicts, and however close together, the entry stands once
+  // in lstFailed.
+  bool JudgedFailed(const std::string& entry) {
     return WaitUntil(
         [&] {
-          const int copies = CountOf(pool_.Entries(lstFailed), entry);
-          return (byOneVerdict ? copies == 1 : copies >= 1) && !pool_.ContainsProxyEntry(lstAll, entry) &&
+          return CountOf(pool_.Entries(lstFailed), entry) == 1 && !pool_.ContainsProxyEntry(lstAll, entry) &&
                  !pool_.ContainsProxyEntry(lstWorking, entry);
         },
         kPatience);
@@ -217,6 +217,7 @@ TEST_F(RelayFaultTest, UpstreamResetMidStreamClosesTheClientAndFailsTheProxy) {
 
   r.far.CloseWithReset();
   EXPECT_TRUE(ClosedWithin(r.client));
+  r.client.Close();  // as a client does on its end of stream
   EXPECT_TRUE(JudgedFailed(r.entry));
   CloseAndExpectRecovered(r);
 }
@@ -233,16 +234,99 @@ TEST_F(RelayFaultTest, ClientResetMidStreamClosesTheUpstreamAndFailsTheProxy) {
   CloseAndExpectRecovered(r);
 }
 
-TEST_F(RelayFaultTest, SilentUpstreamIsLetGoWhenTheClientLeaves) {
+TEST_F(RelayFaultTest, SilentUpstreamHearsTheClientLeaveAndIsJudgedWhenItCloses) {
   Relayed r;
   ASSERT_NO_FATAL_FAILURE(OpenRelayed(r, "hello?"));
   // The upstream never says a word; the client gives up.
   std::this_thread::sleep_for(50ms);
   r.client.Close();
 
-  EXPECT_TRUE(ClosedWithin(r.far)) << "the relay kept the silent upstream open after its client left";
+  EXPECT_TRUE(ClosedWithin(r.far)) << "the client's end never reached the silent upstream";
+  // The upstream's side may still answer a half-closed client: the verdict
+  // waits for its end.
+  EXPECT_EQ(pool_.Count(lstFailed), 0u);
+  r.far.Close();
   EXPECT_TRUE(JudgedFailed(r.entry));
   CloseAndExpectRecovered(r);
+}
+
+std::string PatternText(std::size_t size, std::uint8_t seed) {
+  std::string text(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>(PatternByte(i, seed));
+  return text;
+}
+
+// Everything up to the peer's end of stream, or what came within the time.
+std::string ReceiveToEnd(const TestSocket& socket, std::chrono::milliseconds time = kPatience) {
+  const auto deadline = Clock::now() + time;
+  std::string got;
+  char buf[65536];
+  for (;;) {
+    pollfd p{socket.fd(), POLLIN, 0};
+    if (::poll(&p, 1, MillisLeft(deadline)) != 1) return got;
+    const ssize_t n = ::recv(socket.fd(), buf, sizeof buf, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return got;
+    got.append(buf, static_cast<std::size_t>(n));
+  }
+}
+
+// A client that sends its request and shuts its sending side (nc -N, HTTP/1.0
+// tools) still gets the whole answer, which the upstream sends only once it
+// has read the request to its end.
+TEST_F(RelayFaultTest, AHalfClosedClientGetsTheWholeAnswer) {
+  const std::string request = PatternText(50'000, 1);
+  const std::string answer = PatternText(200'000, 2);
+  std::string heard;
+  LoopbackServer server([&](int fd) {
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) heard.append(buf, static_cast<std::size_t>(n));
+    SendAll(fd, answer.data(), answer.size());
+    ::shutdown(fd, SHUT_WR);
+  });
+  UseUpstream(server.port());
+  TestSocket client = ConnectLoopback(relayPort_);
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(SendText(client, request));
+  ::shutdown(client.fd(), SHUT_WR);
+  const std::string got = ReceiveToEnd(client);
+  EXPECT_EQ(got.size(), answer.size());
+  EXPECT_TRUE(got == answer) << "the answer came back altered";
+  EXPECT_TRUE(WaitUntil([&] { return server.Accepted() == 1 && heard.size() == request.size(); }, kPatience));
+  EXPECT_TRUE(JudgedFailed(EntryFor(server.port())));
+}
+
+// An IRC server's last lines before it closes the link, while the client is
+// still answering and reading at its own pace: all of them arrive.
+TEST_F(RelayFaultTest, TheUpstreamsLastBytesArriveWhileTheClientStillSends) {
+  const std::string farewell = PatternText(300'000, 3);
+  LoopbackServer server([&](int fd) {
+    char buf[4096];
+    if (::recv(fd, buf, sizeof buf, 0) <= 0) return;
+    SendAll(fd, farewell.data(), farewell.size());
+    ::shutdown(fd, SHUT_WR);
+    while (::recv(fd, buf, sizeof buf, 0) > 0) {
+    }
+  });
+  UseUpstream(server.port());
+  TestSocket client = ConnectLoopback(relayPort_);
+  ASSERT_TRUE(client);
+  std::atomic<bool> heardTheEnd{false};
+  std::thread answering([&] {
+    while (!heardTheEnd && SendText(client, "PONG :irc.example\r\n")) std::this_thread::sleep_for(2ms);
+  });
+  std::string got;
+  char buf[4096];
+  for (ssize_t n; (n = ::recv(client.fd(), buf, sizeof buf, 0)) > 0; std::this_thread::sleep_for(1ms)) {
+    got.append(buf, static_cast<std::size_t>(n));
+  }
+  heardTheEnd = true;
+  answering.join();
+  EXPECT_EQ(got.size(), farewell.size());
+  EXPECT_TRUE(got == farewell) << "the last lines came altered";
+  client.Close();
+  EXPECT_TRUE(JudgedFailed(EntryFor(server.port())));
 }
 
 TEST_F(RelayFaultTest, RefusingUpstreamClosesTheClientAndRotatesToAnotherProxy) {
@@ -425,7 +509,7 @@ TEST_F(RelayFaultTest, RunningOutOfDescriptorsInABurstStopsNothingForGood) {
 
   // Relayed connections that end early are judged as ever.
   clients.clear();
-  EXPECT_TRUE(JudgedFailed(entry, /*byOneVerdict=*/false));
+  EXPECT_TRUE(JudgedFailed(entry));
   ExpectAllReleased();
   ExpectStillServing();
 }

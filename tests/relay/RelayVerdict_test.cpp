@@ -215,6 +215,9 @@ TEST(RelayConnection, UpstreamClosingFirstShutsTheClientBeforeTheVerdict) {
   ASSERT_TRUE(ReceiveExact(client.fd(), word, 3));
   EXPECT_EQ(std::string(word, 3), "bye");
   EXPECT_TRUE(ReceivesEndOfStream(client.fd(), 4000ms));
+  // The client's side ends in turn, as an IRC client's does on the server's
+  // farewell; only then is the connection over.
+  ::shutdown(client.fd(), SHUT_WR);
   EXPECT_EQ(pool.Count(lstWorking), 0u);  // no verdict yet
   clock.Release();
   ASSERT_TRUE(relay.WaitHandled(1, kQuick));

@@ -24,7 +24,6 @@ struct StreamCheck {
 
 // Sends `sendSize` pattern bytes (seed `sendSeed`) on a second thread while
 // receiving up to `expectSize` bytes of pattern `expectSeed`. Stops receiving
-// early at end of stream or time-out. The socket is left open both ways: a
-// half-close would end the whole relayed connection, the other way included.
+// early at end of stream or time-out. The socket is left open both ways.
 StreamCheck ExchangePatterns(int fd, std::uint8_t sendSeed, std::size_t sendSize, std::uint8_t expectSeed,
                              std::size_t expectSize);
