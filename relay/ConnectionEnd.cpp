@@ -8,15 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace {
-
-// Bytes sent to the peer that it has not acknowledged yet.
 int UnsentBytes(Socket socket) {
   int bytes = 0;
   return ::ioctl(socket.fd, SIOCOUTQ, &bytes) == 0 ? bytes : 0;
 }
-
-}  // namespace
 
 void DirectionDone::Set() {
   {

@@ -35,6 +35,10 @@ class DirectionDone {
   bool done_ = false;
 };
 
+// Bytes sent to the peer that it has not acknowledged yet (our end of stream
+// counts as one).
+int UnsentBytes(Socket socket);
+
 // After our end of stream has gone to the peer: reads and drops whatever it
 // still sends, until its own end of stream or a failure, or until kEndGrace
 // passes without our unsent bytes to it moving on.

@@ -18,9 +18,10 @@ bool RelayUntilBothEnd(Socket client, Socket upstream, UpstreamPumpThread& pump,
   clientDone.Set();
   switch (end) {
     case PumpEnd::EndOfStream:
-      // The client has said all it will; the answer may still be coming.
+      // The client has said all it will; the answer may still be coming, if
+      // the upstream reads what it was sent.
       TcpShutdownSending(upstream);
-      pump.Join();
+      pump.JoinUnlessStalled();
       return false;
     case PumpEnd::SourceFailed:
       // The client is gone. The upstream hears the end after the last byte

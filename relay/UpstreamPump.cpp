@@ -109,8 +109,19 @@ UpstreamPumpThread::~UpstreamPumpThread() {
   if (Running()) Stop();
 }
 
-void UpstreamPumpThread::Join() {
-  if (Running()) thread_.Join();
+void UpstreamPumpThread::JoinUnlessStalled() {
+  constexpr long kLookEveryMs = 250;
+  int unsent = UnsentBytes(data_.upstream);
+  auto stalledAt = Clock::now() + kEndGrace;
+  while (Running() && !thread_.JoinWithin(kLookEveryMs)) {
+    const int nowUnsent = UnsentBytes(data_.upstream);
+    if (nowUnsent == 0 || nowUnsent < unsent) {
+      stalledAt = Clock::now() + kEndGrace;
+    } else if (Clock::now() >= stalledAt) {
+      Stop();
+    }
+    unsent = nowUnsent;
+  }
 }
 
 void UpstreamPumpThread::JoinOrStop(std::chrono::milliseconds limit) {

@@ -48,8 +48,10 @@ class UpstreamPumpThread {
   UpstreamPumpThread& operator=(const UpstreamPumpThread&) = delete;
 
   bool Running() const { return thread_.Joinable(); }
-  // Waits for the pump to end on its own.
-  void Join();
+  // Waits for the pump to end on its own, however long the upstream takes to
+  // answer, unless the upstream takes none of what we sent it for kEndGrace:
+  // then the pump is stopped.
+  void JoinUnlessStalled();
   // The same, for at most `limit`; then stops it.
   void JoinOrStop(std::chrono::milliseconds limit);
   // Shuts both sockets down in both directions, which wakes the pump wherever

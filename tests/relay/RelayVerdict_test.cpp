@@ -3,10 +3,25 @@
 // with a scripted clock so that half-minute lives take no time.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <net/if.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <ostream>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "pool/ProxyPool.h"
@@ -62,6 +77,42 @@ TEST(RelayVerdict, LifeAgainstTheDeadline) {
   EXPECT_TRUE(IsWorkingLife(30s + 1ms));
   EXPECT_TRUE(IsWorkingLife(31s));
   EXPECT_TRUE(IsWorkingLife(24h + 5s));  // a day and more is simply long
+}
+
+// Verdicts given on many relay threads at once, as when a client quits several
+// networks together: each kind leaves one copy where it belongs, and a mix
+// leaves one copy in one of the two lists.
+TEST(RelayVerdict, VerdictsAtTheSameMomentLeaveOneCopy) {
+  constexpr int kJudges = 8;
+  constexpr int kRounds = 400;
+  const std::string entry = "10.0.0.1:1080";
+  for (int mix = 0; mix < 3; ++mix) {
+    SCOPED_TRACE(mix);
+    ProxyPool pool;
+    pool.AddProxyEntry(lstAll, entry);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> judges;
+    for (int j = 0; j < kJudges; ++j) {
+      const Verdict verdict = mix == 0 || (mix == 2 && j % 2 == 0) ? Verdict::Working : Verdict::Failed;
+      judges.emplace_back([&, verdict] {
+        ++ready;
+        while (ready < kJudges) std::this_thread::yield();
+        for (int i = 0; i < kRounds; ++i) ApplyVerdict(pool, entry, verdict);
+      });
+    }
+    for (std::thread& judge : judges) judge.join();
+    const Entries working = pool.Entries(lstWorking);
+    const Entries failed = pool.Entries(lstFailed);
+    if (mix == 0) {
+      EXPECT_EQ(working, Entries{entry});
+      EXPECT_EQ(failed, Entries{});
+      EXPECT_EQ(pool.Entries(lstAll), Entries{entry});
+    } else {
+      EXPECT_EQ(working.size() + failed.size(), 1u) << working.size() << " working, " << failed.size() << " failed";
+      EXPECT_EQ(pool.Count(lstAll), 0u);
+    }
+    if (mix == 1) EXPECT_EQ(failed, Entries{entry});
+  }
 }
 
 TEST(RelayVerdict, EntryTextUsesPlainDecimalPort) {
@@ -300,6 +351,150 @@ TEST(RelayConnection, ManyClientsAtOnceEachGetTheirOwnRelay) {
   clients.clear();
   ASSERT_TRUE(relay.WaitHandled(kClients, kQuick));
   EXPECT_EQ(echo.Accepted(), kClients);
+}
+
+// A burst of clients beyond any small listen queue, every one relayed to a
+// proxy that drops SYNs: each is let go at the connect limit, none is left
+// believing it is connected to a relay that never took it in.
+TEST(RelayConnection, ABurstOfClientsAtASilentUpstreamIsLetGoWhole) {
+  StartSockets();  // the descriptor limit of the program
+  constexpr int kClients = 300;
+  SilentPort silent;
+  ProxyPool pool;
+  SetUpstream(pool, "127.0.0.1", silent.port());
+  RelayUnderTest relay(MakeRelayHandler(pool, [] { return std::chrono::steady_clock::now(); }, 1000ms));
+
+  std::vector<TestSocket> clients;
+  const sockaddr_in address = LoopbackAddress(relay.port());
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    ASSERT_TRUE(clients.back());
+    ::connect(clients.back().fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + 12s;
+  int letGo = 0;
+  for (TestSocket& client : clients) {
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd p{client.fd(), POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) != 1) break;
+      char byte;
+      const ssize_t n = ::recv(client.fd(), &byte, 1, 0);
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      if (n <= 0) ++letGo;
+      break;
+    }
+  }
+  EXPECT_EQ(letGo, kClients) << kClients - letGo << " clients still wait";
+  EXPECT_TRUE(relay.WaitHandled(kClients, kQuick));
+}
+
+// Runs `body` in a process of its own; its exit status, or -1 when it did not exit.
+int ExitStatusInChild(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::alarm(30);
+    int status = 99;
+    try {
+      status = body();
+    } catch (...) {
+    }
+    ::_exit(status);
+  }
+  int status = 0;
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A client accepted on a listener of its own, as the server hands it over.
+struct AcceptedClient {
+  TestSocket listener;
+  TestSocket client;
+  TestSocket served;
+};
+
+AcceptedClient AcceptOne() {
+  AcceptedClient a;
+  std::uint16_t port = 0;
+  a.listener = ListenLoopback(port);
+  a.client = ConnectLoopback(port);
+  a.served = TestSocket(::accept4(a.listener.fd(), nullptr, nullptr, SOCK_CLOEXEC));
+  return a;
+}
+
+bool OnlyInAll(const ProxyPool& pool, const std::string& entry) {
+  return pool.Entries(lstAll) == Entries{entry} && pool.Count(lstWorking) == 0 && pool.Count(lstFailed) == 0;
+}
+
+// The relay runs short of threads right after the proxy answered: the client
+// is let go and the proxy, which did nothing wrong, is not judged.
+TEST(RelayConnection, NoThreadForThePumpJudgesNothing) {
+  const int status = ExitStatusInChild([] {
+    std::uint16_t upstreamPort = 0;
+    TestSocket upstream = ListenLoopback(upstreamPort);
+    AcceptedClient accepted = AcceptOne();
+    if (!upstream || !accepted.served) return 2;
+    ProxyPool pool;
+    const std::string entry = LoopbackEntry(upstreamPort);
+    pool.AddProxyEntry(lstAll, entry);
+    SetUpstream(pool, "127.0.0.1", upstreamPort);
+    // The limit on processes binds everyone but root; this process becomes nobody.
+    if (::getuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
+      return 3;
+    const rlimit none{0, 0};
+    if (::setrlimit(RLIMIT_NPROC, &none) != 0) return 3;
+    try {
+      std::thread([] {}).join();
+      return 4;
+    } catch (const std::system_error&) {
+    }
+    ScriptedClock clock({0s, 0s});
+    RelayConnection(Socket(accepted.served.fd()), pool, clock.Clock());
+    return OnlyInAll(pool, entry) ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0) << "1: the proxy was judged; 3, 4: the thread limit could not be set";
+}
+
+// No local port left for the connection to the proxy (EADDRNOTAVAIL) is this
+// machine's shortage, not the proxy's failure. Made real in a network
+// namespace of its own with a single ephemeral port, already taken.
+TEST(RelayConnection, NoLocalPortLeftJudgesNothing) {
+  constexpr int kNoNamespace = 77;
+  const int status = ExitStatusInChild([] {
+    if (::unshare(CLONE_NEWNET) != 0) return kNoNamespace;
+    const int control = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq loopback{};
+    std::strcpy(loopback.ifr_name, "lo");
+    if (::ioctl(control, SIOCGIFFLAGS, &loopback) != 0) return 2;
+    loopback.ifr_flags |= IFF_UP;
+    if (::ioctl(control, SIOCSIFFLAGS, &loopback) != 0) return 2;
+    ::close(control);
+
+    std::uint16_t upstreamPort = 0;
+    TestSocket upstream = ListenLoopback(upstreamPort);
+    AcceptedClient accepted = AcceptOne();
+    if (!upstream || !accepted.served) return 2;
+    const int range = ::open("/proc/sys/net/ipv4/ip_local_port_range", O_WRONLY | O_CLOEXEC);
+    if (range < 0 || ::write(range, "40000 40000", 11) != 11) return kNoNamespace;
+    ::close(range);
+    TestSocket taken = ConnectLoopback(upstreamPort);
+    TestSocket probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in address = LoopbackAddress(upstreamPort);
+    if (::connect(probe.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
+        errno != EADDRNOTAVAIL)
+      return 3;
+
+    ProxyPool pool;
+    const std::string entry = LoopbackEntry(upstreamPort);
+    pool.AddProxyEntry(lstAll, entry);
+    SetUpstream(pool, "127.0.0.1", upstreamPort);
+    ScriptedClock clock({0s, 0s});
+    RelayConnection(Socket(accepted.served.fd()), pool, clock.Clock());
+    return OnlyInAll(pool, entry) ? 0 : 1;
+  });
+  if (status == kNoNamespace) GTEST_SKIP() << "no network namespace can be made here (it takes root)";
+  EXPECT_EQ(status, 0) << "1: the proxy was judged; 3: the ports did not run out";
 }
 
 }  // namespace
