@@ -9,6 +9,10 @@
 //   loadgen connrate PORT COUNT THREADS   connect, 1 byte there and back, close; connections/s
 //   loadgen hold PORT COUNT PID           COUNT live echoed connections; PID's resident
 //                                         bytes per connection, then its thread count
+//   loadgen silent                        a port that drops every SYN (a full queue); prints
+//                                         it and holds it until killed
+//   loadgen burst PORT COUNT SECONDS      COUNT connects at once; how many were let go (end
+//                                         of stream or reset) within SECONDS, and when the last
 //
 // Every failure is fatal (exit 1): a figure from a run that lost bytes is no figure.
 
@@ -313,6 +317,68 @@ int CmdHold(int port, int count, int pid) {
   return 0;
 }
 
+// A listener with a one-place queue, that place taken: the kernel drops every
+// further SYN, as a dead host's address does.
+int CmdSilent() {
+  int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener, 0) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+    Fail("silent listener");
+  std::vector<int> queued;
+  for (int i = 0; i < 8; ++i) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    pollfd p{fd, POLLOUT, 0};
+    queued.push_back(fd);
+    if (poll(&p, 1, 300) == 0) break;  // this one hangs: the queue is full
+  }
+  std::printf("%d\n", ntohs(a.sin_port));
+  std::fflush(stdout);
+  for (;;) pause();
+}
+
+int CmdBurst(int port, int count, int seconds) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::vector<pollfd> waiting;
+  const auto start = Clock::now();
+  for (int i = 0; i < count; ++i) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) Fail("socket");
+    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    waiting.push_back({fd, POLLIN, 0});
+  }
+  const auto deadline = start + std::chrono::seconds(seconds);
+  int letGo = 0;
+  double last = 0;
+  while (!waiting.empty() && Clock::now() < deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (poll(waiting.data(), waiting.size(), static_cast<int>(std::max<long>(left, 1))) <= 0) continue;
+    for (std::size_t i = 0; i < waiting.size();) {
+      char byte;
+      const ssize_t n = waiting[i].revents != 0 ? recv(waiting[i].fd, &byte, 1, MSG_DONTWAIT) : 1;
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+        close(waiting[i].fd);
+        waiting[i] = waiting.back();
+        waiting.pop_back();
+        ++letGo;
+        last = Seconds(Clock::now() - start);
+        continue;
+      }
+      ++i;
+    }
+  }
+  for (const pollfd& p : waiting) close(p.fd);
+  std::printf("%d %.1f\n", letGo, last);
+  return 0;
+}
+
 int Arg(char** argv, int i) {
   return std::atoi(argv[i]);
 }
@@ -320,7 +386,7 @@ int Arg(char** argv, int i) {
 [[noreturn]] void Usage() {
   std::fprintf(stderr,
                "usage: loadgen freeport | wait PORT [MS] | bulk up|down PORT MIB | pingpong PORT COUNT [SIZE]"
-               " | connrate PORT COUNT THREADS | hold PORT COUNT PID\n");
+               " | connrate PORT COUNT THREADS | hold PORT COUNT PID | silent | burst PORT COUNT SECONDS\n");
   std::exit(2);
 }
 
@@ -345,5 +411,7 @@ int main(int argc, char** argv) {
     return CmdPingPong(Arg(argv, 2), Arg(argv, 3), argc > 4 ? Arg(argv, 4) : 64);
   if (cmd == "connrate" && argc == 5) return CmdConnRate(Arg(argv, 2), Arg(argv, 3), Arg(argv, 4));
   if (cmd == "hold" && argc == 5) return CmdHold(Arg(argv, 2), Arg(argv, 3), Arg(argv, 4));
+  if (cmd == "silent" && argc == 2) return CmdSilent();
+  if (cmd == "burst" && argc == 5) return CmdBurst(Arg(argv, 2), Arg(argv, 3), Arg(argv, 4));
   Usage();
 }
