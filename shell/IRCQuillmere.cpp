@@ -9,21 +9,36 @@
 #include "net/TcpSocket.h"
 #include "shell/DisplayChoice.h"
 #include "shell/Main.h"
+#include "shell/Messages.h"
+#include "shell/SingleInstance.h"
 
 namespace {
 
-void RunWindow(int& argc, char** argv) {
+// The exit status: 0, or 1 when the relay could not listen.
+int RunWindow(int& argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setWindowIcon(ApplicationIcon());
   QApplication::setApplicationName(QStringLiteral("irc-quillmere"));
   QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("irc-quillmere"));
 
+  // A second start shows the first copy's window instead of a second one.
+  const std::unique_ptr<SingleInstance> only = SingleInstance::Claim();
+  if (!only) return 0;
+
   auto form = std::make_unique<TForm1>();
+  if (!form->RelayFailure().isEmpty()) {
+    // Said on standard error as well, for a start from a terminal or a session log.
+    std::fprintf(stderr, "irc-quillmere: %s\n", form->RelayFailure().toLocal8Bit().constData());
+    ShowErrorBox(nullptr, form->RelayFailure());
+    return 1;
+  }
+  QObject::connect(only.get(), &SingleInstance::ShowRequested, form.get(), &TForm1::ShowFromElsewhere);
   ShowCentred(*form);
   QApplication::exec();
   // The window goes first, and with it the tray icon and its tie to the pool.
   form.reset();
+  return 0;
 }
 
 }  // namespace
@@ -33,13 +48,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "irc-quillmere: %s\n", missing.c_str());
     return 1;
   }
+  int status;
   {
     SocketLibrary sockets;
-    RunWindow(argc, argv);
+    status = RunWindow(argc, argv);
   }
   // Relay threads may still be running and use the pool: end the process
   // without running the destructors of what they use.
   std::fflush(stdout);
   std::fflush(stderr);
-  std::_Exit(0);
+  std::_Exit(status);
 }

@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <iterator>
@@ -28,8 +29,6 @@
 #include "shell/Picture.h"
 #include "shell/PoolMirror.h"
 #include "shell/ProxyListBox.h"
-#include "shell/Taskbar.h"
-#include "shell/TrayDocking.h"
 #include "shell/WindowShape.h"
 
 TForm1* Form1 = nullptr;
@@ -97,7 +96,10 @@ TForm1::TForm1(std::int32_t relayPort, ProxyPool& pool, TrayPresence* trays)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
       pool_(pool),
       relayPort_(relayPort),
-      trays_(trays ? trays : new TrayPresence(TrayPresence::Watching::Desktop, this)) {
+      trays_(trays ? trays : new TrayPresence(TrayPresence::Watching::Desktop, this)),
+      tray_(new TrayOrTaskbar(*this, *trays_, [this](QSystemTrayIcon::ActivationReason reason) {
+        TrayIconMessage(reason);
+      })) {
   LoadArtwork();
   Form1 = this;
   setObjectName(QStringLiteral("Form1"));
@@ -263,16 +265,7 @@ void TForm1::CatchUp() {
 }
 
 void TForm1::FormCreate() {
-  // Qt chooses the kind of tray once, when the icon is made: where there is no
-  // tray yet, the icon is made when one comes.
-  trayAbsence_.setSingleShot(true);
-  trayAbsence_.setInterval(kTrayAbsenceMs);
-  connect(&trayAbsence_, &QTimer::timeout, this, &TForm1::LeaveTray);
-  connect(trays_, &TrayPresence::Changed, this, &TForm1::TraysChanged);
-  if (trays_->Any()) {
-    MakeTrayIcon();
-    inTray_ = true;
-  }
+  tray_->Start();
 
   // A Wayland compositor takes the outline for clicks only: there the margin
   // is left undrawn on a see-through window.
@@ -295,84 +288,34 @@ void TForm1::FormCreate() {
 
   pool_.Randomize(StartupSeed());
   pool_.SelectRandomProxy();
-  // A port that another program holds is no error: the window works, and
-  // nothing is relayed.
   ConnectionHandler relay = RelayHandler;
   if (&pool_ != &ThePool()) relay = MakeRelayHandler(pool_, [] { return std::chrono::steady_clock::now(); });
+  errno = 0;
   relaySocket_ = TcpServe(relayPort_, relay, false);
   relayListeningPort_ = LocalPort(relaySocket_);
-}
-
-void TForm1::MakeTrayIcon() {
-  TrayIconData = new QSystemTrayIcon(ApplicationIcon(), this);
-  TrayIconData->setToolTip(kApplicationTitle);
-  connect(TrayIconData, &QSystemTrayIcon::activated, this, &TForm1::TrayIconMessage);
-  // Added means in the tray, as the window is about to show. Qt prefers a
-  // StatusNotifierItem host where there is one.
-  const TrayKind expected = trays_->Has(TrayKind::StatusNotifier) ? TrayKind::StatusNotifier : TrayKind::XEmbed;
-  iconKind_ = ShowTrayIcon(*TrayIconData, expected, std::chrono::milliseconds(500));
-}
-
-void TForm1::TraysChanged() {
-  const bool held = iconKind_ ? trays_->Has(*iconKind_) : trays_->Any();
-  if (held) {
-    trayAbsence_.stop();
-    if (!TrayIconData) MakeTrayIcon();
-    EnterTray();
-  } else if (inTray_ && !trayAbsence_.isActive()) {
-    trayAbsence_.start();
-  }
-}
-
-void TForm1::EnterTray() {
-  if (inTray_) return;
-  inTray_ = true;
-  if (!isVisible()) return;  // a hidden window takes its state when shown
-  if (isMinimized()) {
-    // Minimised to the entry that stood in for the tray: hidden now, as the
-    // tray's window is, and restored when the icon shows it. (Restoring it
-    // here would map it on X11.)
-    hide();
-  } else {
-    KeepOffTaskbar(this, true);
-  }
-}
-
-void TForm1::LeaveTray() {
-  if (!inTray_) return;
-  inTray_ = false;
-  if (isVisible()) {
-    KeepOffTaskbar(this, true, false);
-  } else {
-    // Hidden to a tray that is gone: put where the user can find it.
-    showMinimized();
+  if (!relaySocket_) {
+    // A window that relays nothing would pass for one that works.
+    relayFailure_ = ListenFailureText(relayPort_, errno);
+    tray_->RemoveIcon();
   }
 }
 
 void TForm1::FormActivate() {
-  if (inTray_) KeepOffTaskbar(this, true);
+  tray_->Activated();
 }
 
 void TForm1::FormDestroy() {
-  if (TrayIconData) TrayIconData->hide();
+  tray_->RemoveIcon();
 }
 
 void TForm1::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
   // The press of the left button; the rest of a double click and every other
   // button do nothing.
-  if (reason != QSystemTrayIcon::Trigger) return;
-  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
-  show();
-  BringToFront();
+  if (reason == QSystemTrayIcon::Trigger) tray_->Bring();
 }
 
-void TForm1::BringToFront() {
-  // An open box of the program comes first: it is what the user must answer.
-  QWidget* front = QApplication::activeModalWidget();
-  if (!front) front = this;
-  if (!front->isVisible() || !front->isEnabled()) return;
-  front->raise();
-  front->activateWindow();
+void TForm1::ShowFromElsewhere() {
+  tray_->Bring();
 }
 
 void TForm1::SpeedButton1Click() {
@@ -380,12 +323,7 @@ void TForm1::SpeedButton1Click() {
 }
 
 void TForm1::SpeedButton2Click() {
-  // Without a tray nothing could show a hidden window again.
-  if (inTray_) {
-    hide();
-  } else {
-    showMinimized();
-  }
+  tray_->PutAway();
 }
 
 void TForm1::SpeedButton3Click() {
@@ -453,7 +391,7 @@ bool TForm1::event(QEvent* event) {
 
 void TForm1::showEvent(QShowEvent* event) {
   // Sent before the window is mapped: the last moment to set its state itself.
-  if (!event->spontaneous()) KeepOffTaskbar(this, false, inTray_);
+  if (!event->spontaneous()) tray_->AboutToShow();
   QWidget::showEvent(event);
 }
 

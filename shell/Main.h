@@ -6,7 +6,6 @@
 #include <QFont>
 #include <QIcon>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -18,6 +17,7 @@
 #include "net/TcpSocket.h"
 #include "pool/ProxyPool.h"
 #include "relay/RelayHandler.h"
+#include "shell/TrayOrTaskbar.h"
 #include "shell/TrayPresence.h"
 
 class FlatButton;
@@ -50,10 +50,6 @@ class TForm1 : public QWidget {
     std::function<void()> showDownloadMessage;
   };
 
-  // How long a tray may be gone before the window takes a taskbar entry: a
-  // panel that restarts is back sooner.
-  static constexpr int kTrayAbsenceMs = 5000;
-
   // Relays connections on `relayPort` (0: a port the system picks) and shows
   // `pool`, which must not change while the window is being made. The icon
   // goes where `trays` says a tray is; without it the window watches the
@@ -65,11 +61,15 @@ class TForm1 : public QWidget {
   Dialogs& dialogs() { return dialogs_; }
   // The port the relay listens on, 0 when it could not listen.
   std::int32_t RelayListeningPort() const { return relayListeningPort_; }
+  // Why the relay could not listen, for the error box; empty when it listens.
+  const QString& RelayFailure() const { return relayFailure_; }
   // Nothing until a tray has been there to take it.
-  QSystemTrayIcon* TrayIcon() const { return TrayIconData; }
+  QSystemTrayIcon* TrayIcon() const { return tray_->Icon(); }
   // Whether the window behaves as the tray's: no taskbar entry, hidden to the
   // icon. Without a tray it keeps an entry and minimises to it instead.
-  bool InTray() const { return inTray_; }
+  bool InTray() const { return tray_->InTray(); }
+  // Another start of the program asks for the window: shown as from the tray.
+  void ShowFromElsewhere();
   ProxyPool& Pool() const { return pool_; }
   // Brings the window's lists and fields up to date with the pool now.
   void CatchUp();
@@ -118,25 +118,18 @@ class TForm1 : public QWidget {
   // event that ran it is over.
   void Handle(void (TForm1::*handler)());
   void FillFieldsFrom(ProxyListBox* list, ProxyListId id);
-  void BringToFront();
   std::optional<std::string> AskForFile();
-  void MakeTrayIcon();
-  void TraysChanged();
-  void EnterTray();
-  void LeaveTray();
 
   ProxyPool& pool_;
   std::int32_t relayPort_;
   std::int32_t relayListeningPort_ = 0;
   Socket relaySocket_;
   Dialogs dialogs_;
+  QString relayFailure_;
   std::unique_ptr<PoolMirror> mirror_;
-  QSystemTrayIcon* TrayIconData = nullptr;
   TrayPresence* trays_ = nullptr;
-  // The kind of tray Qt put the icon in; Qt keeps to it for the whole run.
-  std::optional<TrayKind> iconKind_;
-  bool inTray_ = false;
-  QTimer trayAbsence_;
+  // The tray icon (TrayIconData) and the window's place off the screen.
+  TrayOrTaskbar* tray_ = nullptr;
 };
 
 // The one main window of the program, set while it is being made.

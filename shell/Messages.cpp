@@ -9,6 +9,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 QString ErrorBoxText(std::string_view message) {
   QString text = QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()));
@@ -20,6 +22,12 @@ QString ErrorBoxText(std::string_view message) {
 void ShowErrorBox(QWidget* owner, const QString& text) {
   QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, owner);
   box.exec();
+}
+
+QString ListenFailureText(int port, int error) {
+  QString text = QStringLiteral("Unable to listen on port %1: ").arg(port);
+  if (error == EADDRINUSE) return ErrorBoxText((text + QStringLiteral("another program is using it")).toStdString());
+  return ErrorBoxText((text + QString::fromLocal8Bit(std::strerror(error))).toStdString());
 }
 
 QString DownloadMessageText() {

@@ -17,6 +17,10 @@ QString ErrorBoxText(std::string_view message);
 // Modal: stop icon, one OK button.
 void ShowErrorBox(QWidget* owner, const QString& text);
 
+// Why the relay cannot listen on `port`, from the error of the failed bind or
+// listen, as the error box shows it (ErrorBoxText adds the full stop).
+QString ListenFailureText(int port, int error);
+
 QString DownloadMessageText();
 
 // No icon, one OK button that Enter and Escape press too; the text wraps at

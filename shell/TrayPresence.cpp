@@ -9,11 +9,14 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -24,8 +27,14 @@ namespace {
 
 // A tray that appears is seen within this time.
 constexpr int kXEmbedPollMs = 1000;
-// A watcher that does not answer at start-up is taken as absent.
+// How long start-up waits for the watcher's first answer; a later answer is
+// taken when it comes.
 constexpr int kStartupAnswerMs = 250;
+// A question the watcher leaves unanswered this long is asked again.
+constexpr int kAnswerLimitMs = 5000;
+// After a failed question, the next ones in the first minute (a panel that
+// starts with the session may still be on its way).
+constexpr int kRetryDelaysMs[] = {1000, 2000, 4000, 8000, 15000, 30000};
 
 // The screen an X connection opens by default: the number after the dot of
 // DISPLAY ("host:1.2"), else 0.
@@ -115,21 +124,29 @@ void TrayPresence::AskAgain() {
 
 void TrayPresence::AskForHost(bool wait) {
   QDBusConnection bus = QDBusConnection::sessionBus();
-  if (wait) {
-    TakeHostAnswer(bus.call(HostQuestion(), QDBus::Block, kStartupAnswerMs));
-    return;
-  }
-  auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(HostQuestion()), this);
+  auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(HostQuestion(), kAnswerLimitMs), this);
   connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
     call->deleteLater();
     TakeHostAnswer(call->reply());
   });
+  if (!wait) return;
+  // Start-up waits a moment for the answer, so that the icon can be there
+  // before the window shows; a slower one is taken when it comes.
+  QEventLoop loop;
+  QTimer::singleShot(kStartupAnswerMs, &loop, &QEventLoop::quit);
+  connect(pending, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TrayPresence::TakeHostAnswer(const QDBusMessage& reply) {
-  bool host = false;
-  if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-    host = reply.arguments().first().value<QDBusVariant>().variant().toBool();
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+    // No answer, or a failed one: a busy session at login. Asked again a few
+    // times, besides whenever the watcher speaks up.
+    if (retries_ < static_cast<int>(std::size(kRetryDelaysMs))) {
+      QTimer::singleShot(kRetryDelaysMs[retries_++], this, &TrayPresence::AskAgain);
+    }
+    Report(TrayKind::StatusNotifier, false);
+    return;
   }
-  Report(TrayKind::StatusNotifier, host);
+  Report(TrayKind::StatusNotifier, reply.arguments().first().value<QDBusVariant>().variant().toBool());
 }

@@ -38,6 +38,8 @@ class TrayPresence : public QObject {
 
   bool xembed_ = false;
   bool statusNotifier_ = false;
+  // Questions to the watcher asked again after failing.
+  int retries_ = 0;
   QTimer poll_;
 };
 

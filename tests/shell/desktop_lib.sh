@@ -39,7 +39,26 @@ start_xvfb() {
   export DISPLAY=":$(head -n1 "$work/$name.display")"
 }
 
-main_window() { xdotool search --name '^Form1' 2>/dev/null | head -n1 || true; }
+# The main window: named Form1 while in a tray, IRC Quillmere while it has a
+# taskbar entry; the icon's own window, named alike, is the small one.
+main_window() {
+  local id width
+  for id in $(xdotool search --name '^(Form1|IRC Quillmere)$' 2>/dev/null); do
+    width=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/ {print $2}')
+    [ "${width:-0}" -ge 600 ] && { echo "$id"; return 0; }
+  done
+  return 0
+}
+main_window_exists() { [ -n "$(main_window)" ]; }
+windows_of_the_program() {
+  local id width count=0
+  for id in $(xdotool search --name '^(Form1|IRC Quillmere)$' 2>/dev/null); do
+    width=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/ {print $2}')
+    [ "${width:-0}" -ge 600 ] && count=$((count + 1))
+  done
+  echo "$count"
+}
+window_name() { xprop -id "$1" _NET_WM_NAME | sed 's/^[^=]*= //'; }
 viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
 hidden() { ! viewable "$1"; }
 wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
@@ -64,6 +83,15 @@ start_trayer() {
   pids+=($trayer_pid)
 }
 
+# A home, XDG folders and a runtime folder of the test's own: nothing the
+# program or the desktop tools write lands in the user's.
+own_home() {
+  export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
+    XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime"
+  mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+}
+
 # A session bus of the test's own.
 start_bus() {
   dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus.address" >"$work/bus.log" 2>&1 &
@@ -73,14 +101,15 @@ start_bus() {
 }
 
 # The StatusNotifierItem watcher and host `$host`, taking commands from
-# $work/host.in and printing to the log `$1`; `$2` is its delay in ms.
+# $work/host.in and printing to the log `$1`; `$2` is its delay in ms, `$3`
+# "late" for a host that first answers after 2 s.
 start_host() {
   [ -p "$work/host.in" ] || {
     mkfifo "$work/host.in"
     sleep 1000 >"$work/host.in" &
     pids+=($!)
   }
-  "$host" "${2:-0}" <"$work/host.in" >>"$1" 2>&1 &
+  "$host" "${2:-0}" ${3:-} <"$work/host.in" >>"$1" 2>&1 &
   host_pid=$!
   pids+=($host_pid)
   wait_for 10 grep -q "^watching" "$1" || fail "the host did not start"

@@ -4,12 +4,20 @@
 #   desktop_test.sh <irc-quillmere> <folder for the screenshot>
 # Every process started here is ended on exit; every wait is bounded.
 set -euo pipefail
+source "$(dirname "$0")/own_network.sh"
 
 program=$1
 out=${2:-$(mktemp -d)}
 mkdir -p "$out"
 work=$(mktemp -d /tmp/quill-desktop-XXXXXX)
 source "$(dirname "$0")/desktop_lib.sh"
+own_home
+
+# No session bus: the icon goes to the notification area on the X display.
+run_program() {
+  env -u WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent QT_QPA_PLATFORM=xcb "$@" "$program"
+}
+listeners_on_7300() { ss -Hltn 'sport = :7300' | wc -l; }
 
 start_xvfb 1024x768 xvfb
 step "display $DISPLAY"
@@ -22,25 +30,17 @@ wait_for 10 bash -c 'xwininfo -root -tree | grep -q "Event Tester"' || fail "no 
 start_trayer trayer
 wait_for 10 bash -c 'xwininfo -root -tree | grep -q "\"panel\": (\"panel\" \"trayer\")"' || fail "no tray"
 
-
-# The real program listens on 7300; when another program holds that port the
-# window still works, and only the relayed connection below is left out.
-port_was_free=yes
-if (exec 5<>/dev/tcp/127.0.0.1/7300) 2>/dev/null; then port_was_free=no; fi
-
 # Every window made, reparented and mapped on the display, in order.
 xev -root -event substructure >"$work/root.log" 2>&1 &
 pids+=($!)
 sleep 0.3
 
-# No session bus: the icon goes to the notification area on the X display.
-env -u WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent QT_QPA_PLATFORM=xcb \
-  XDG_RUNTIME_DIR="$work" "$program" >"$work/program.log" 2>&1 &
+run_program >"$work/program.log" 2>&1 &
 program_pid=$!
 pids+=($program_pid)
 
 step "the icon is in the tray before the window shows"
-wait_for 10 bash -c "xdotool search --name '^Form1' >/dev/null" || fail "no window"
+wait_for 10 main_window_exists || fail "no window"
 window=$(main_window)
 wait_for 10 viewable "$window" || fail "the window never showed"
 wait_for 5 bash -c "xwininfo -root -tree | grep -q '\"IRC Quillmere\": (\"irc-quillmere\"'" || fail "no tray icon"
@@ -80,6 +80,23 @@ xdotool mousemove $((wx + 530)) $((wy + 18)) click 1
 wait_for 5 bash -c "! xwininfo -id $window | grep -q IsViewable" || fail "the window did not hide"
 [ -n "$(icon_line)" ] || fail "the icon went with the window"
 
+step "a second start shows the hidden window where it was and ends; one window, one icon, one listener"
+run_program >"$work/second.log" 2>&1 &
+second_pid=$!
+pids+=($second_pid)
+wait_for 10 bash -c "! kill -0 $second_pid 2>/dev/null" || fail "the second start did not end"
+status=0
+wait "$second_pid" || status=$?
+[ "$status" -eq 0 ] || fail "the second start ended with status $status"
+wait_for 5 viewable "$window" || fail "the second start did not show the window"
+read -r wx2 wy2 < <(window_place "$window")
+[ "$wx2" -eq "$wx" ] && [ "$wy2" -eq "$wy" ] || fail "the window came back elsewhere: $wx2,$wy2"
+[ "$(windows_of_the_program)" -eq 1 ] || fail "$(windows_of_the_program) main windows"
+[ "$(icon_line | wc -l)" -eq 1 ] || fail "$(icon_line | wc -l) icons in the tray"
+[ "$(listeners_on_7300)" -eq 1 ] || fail "$(listeners_on_7300) listeners on 7300"
+xdotool mousemove $((wx + 530)) $((wy + 18)) click 1
+wait_for 5 hidden "$window" || fail "the window did not hide again"
+
 step "a right click on the icon opens nothing"
 top_before=$(xwininfo -root -children | grep -c '^     0x' || true)
 # The pointer leaves at once: a tip shown after a rest on the icon is no menu.
@@ -117,8 +134,7 @@ xdotool mouseup 1
 read -r wx2 wy2 < <(window_place "$window")
 [ "$wx2" -eq "$wx" ] && [ "$wy2" -eq "$wy" ] || fail "the window came back elsewhere: $wx2,$wy2"
 
-if [ "$port_was_free" = yes ]; then
-  step "a connection is relayed through 7300 to an echo on loopback"
+step "a connection is relayed through 7300 to an echo on loopback"
   socat -d -d TCP-LISTEN:0,bind=127.0.0.1 SYSTEM:cat 2>"$work/upstream.log" &
   pids+=($!)
   wait_for 5 grep -q 'listening on' "$work/upstream.log" || fail "no upstream"
@@ -133,10 +149,7 @@ if [ "$port_was_free" = yes ]; then
   pids+=($!)
   exec 4>"$work/client.in"
   echo through-the-relay >&4
-  wait_for 5 grep -q through-the-relay "$work/client.out" || fail "nothing came back through the relay"
-else
-  step "port 7300 is held by another program: no relayed connection"
-fi
+wait_for 5 grep -q through-the-relay "$work/client.out" || fail "nothing came back through the relay"
 
 step "the close button ends the program at once with exit code 0 and takes the icon along"
 xdotool mousemove $((wx + 554)) $((wy + 18)) click 1
@@ -151,16 +164,42 @@ wait "$program_pid" || status=$?
 [ "$status" -eq 0 ] || fail "exit code $status"
 [ -z "$(icon_line)" ] || fail "the icon stayed in the tray"
 
+step "port 7300 held by another program: the error box says so, and OK ends the program with status 1"
+socat TCP-LISTEN:7300,reuseaddr,fork SYSTEM:cat 2>"$work/holder.log" &
+holder_pid=$!
+pids+=($holder_pid)
+wait_for 5 bash -c '[ "$(ss -Hltn "sport = :7300" | wc -l)" -eq 1 ]' || fail "the stand-in did not listen"
+run_program >"$work/taken.log" 2>&1 &
+program_pid=$!
+pids+=($program_pid)
+error_box() { xdotool search --onlyvisible --name '^IRC Quillmere$' 2>/dev/null | head -n1 || true; }
+wait_for 10 bash -c '[ -n "$(xdotool search --onlyvisible --name "^IRC Quillmere\$" 2>/dev/null)" ]' || fail "no error box"
+grep -q "Unable to listen on port 7300: another program is using it\.$" "$work/taken.log" || fail "the message is not said"
+taken_window=$(main_window)
+[ -z "$taken_window" ] || hidden "$taken_window" || fail "the main window showed anyway"
+icon_id=$(icon_line | awk '{print $1}')
+[ -z "$icon_id" ] || ! docked || fail "an icon was left in the tray"
+box=$(error_box)
+import -window root "$out/port-taken.png"
+# OK, as a user presses it: no window manager here to give the box the focus.
+read -r bx by < <(window_place "$box")
+read -r bw bh < <(xwininfo -id "$box" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
+xdotool mousemove $((bx + bw - 51)) $((by + bh - 24)) click 1
+wait_for 5 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "OK did not end the program"
+status=0
+wait "$program_pid" || status=$?
+[ "$status" -eq 1 ] || fail "exit status $status after the error box"
+kill "$holder_pid"
+
 step "at scale 2 the window is twice as large, shaped to its own finer edge"
 start_xvfb 1600x1000 xvfb2
 xev -geometry 1600x1000+0+0 -event button >"$work/below2.log" 2>&1 &
 pids+=($!)
 wait_for 10 bash -c 'xwininfo -root -tree | grep -q "Event Tester"' || fail "no window below at scale 2"
-env -u WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=2 \
-  XDG_RUNTIME_DIR="$work" "$program" >"$work/program2.log" 2>&1 &
+run_program QT_SCALE_FACTOR=2 >"$work/program2.log" 2>&1 &
 program_pid=$!
 pids+=($program_pid)
-wait_for 10 bash -c "xdotool search --name '^Form1' >/dev/null" || fail "no window at scale 2"
+wait_for 10 main_window_exists || fail "no window at scale 2"
 window=$(main_window)
 wait_for 10 viewable "$window" || fail "the window never showed at scale 2"
 size=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')

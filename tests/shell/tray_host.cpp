@@ -2,7 +2,9 @@
 // panel is one: it takes items' registrations, reads each item's properties
 // and prints them, and on a line of standard input calls the newest item:
 //   activate | secondary | scroll | context
-// Its argument, if any, is how many milliseconds it takes to register an item.
+// Its first argument, if any, is how many milliseconds it takes to register an
+// item; a second, "late", keeps it from answering anything for its first 2 s,
+// as a panel busy at login does ("answering" then).
 // Every line it prints ends in a flush, so that a log shared with other
 // programs keeps the order in which things happened.
 #include <QCoreApplication>
@@ -199,6 +201,10 @@ int main(int argc, char** argv) {
     line.clear();
   });
   Say(QStringLiteral("watching"));
+  if (argc > 2 && std::string(argv[2]) == "late") {
+    ::usleep(2'000'000);
+    Say(QStringLiteral("answering"));
+  }
   return QCoreApplication::exec();
 }
 

@@ -5,11 +5,13 @@
 # throughout, so that minimised and hidden can be told apart. Usage:
 #   tray_test.sh <irc-quillmere> <tray_host>
 set -euo pipefail
+source "$(dirname "$0")/own_network.sh"
 
 program=$1
 host=$2
 work=$(mktemp -d /tmp/quill-tray-XXXXXX)
 source "$(dirname "$0")/desktop_lib.sh"
+own_home
 
 start_xvfb 1024x768 xvfb
 step "display $DISPLAY"
@@ -18,8 +20,6 @@ pids+=($!)
 wait_for 10 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "no window manager"
 
 start_bus
-export XDG_RUNTIME_DIR=$work
-chmod 700 "$work"
 
 skips_taskbar() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR; }
 # The window's ancestor just below the root: its frame, under a window manager.
@@ -58,7 +58,6 @@ close_program() {
   xdotool mousemove $((wx + 554)) $((wy + 18)) click 1
   wait_for 5 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "the program did not end"
 }
-main_window_exists() { [ -n "$(main_window)" ]; }
 registrations() { grep -c "^registered .* pid=$program_pid" "$work/events.log" || true; }
 registered_anew() { [ "$(registrations)" -gt "$1" ]
 }
@@ -66,6 +65,7 @@ registered_anew() { [ "$(registrations)" -gt "$1" ]
 step "no tray anywhere: the window has a taskbar entry and the hide button minimises it"
 start_program
 skips_taskbar "$window" && fail "no tray, yet the window asks to stay out of the taskbar"
+[ "$(window_name "$window")" = '"IRC Quillmere"' ] || fail "the taskbar entry reads $(window_name "$window")"
 hide_button
 wait_for 5 iconic "$window" || fail "the hide button did not minimise the window (WM_STATE $(wm_state "$window"))"
 
@@ -78,6 +78,7 @@ read -r ix iy < <(icon_line | awk '{print $NF}' | tr '+' ' ')
 xdotool mousemove $((ix + 8)) $((iy + 8)) click 1
 shown_in_place "the icon did not show the window"
 skips_taskbar "$window" || fail "with a tray, the window keeps a taskbar entry"
+[ "$(window_name "$window")" = '"Form1"' ] || fail "with no taskbar entry, the window is named $(window_name "$window")"
 close_program
 kill "$trayer_pid"
 
@@ -140,6 +141,17 @@ wait_for 10 iconic "$window" || fail "the window was left hidden with no tray (W
 skips_taskbar "$window" && fail "no tray, yet the window stays out of the taskbar"
 xdotool windowactivate "$window" 2>/dev/null || true
 wait_for 5 viewable "$window" || fail "the minimised window could not be restored"
+close_program
+
+step "a panel busy at login answers after 2 s: the icon comes within a second of its answer"
+kill "$host_pid" 2>/dev/null || true
+wait "$host_pid" 2>/dev/null || true
+: >"$work/late.log"
+start_host "$work/late.log" 0 late
+start_program
+wait_for 5 grep -q "^answering" "$work/late.log" || fail "the late host never answered"
+wait_for 2 grep -q "^registered .* pid=$program_pid" "$work/late.log" || fail "no icon after the host answered"
+wait_for 5 skips_taskbar "$window" || fail "the window kept its taskbar entry once the icon was there"
 close_program
 
 echo "tray test passed"

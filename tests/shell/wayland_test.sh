@@ -5,6 +5,7 @@
 # all it says so in one line and fails. Usage:
 #   wayland_test.sh <irc-quillmere> <tray_host> <folder for the screenshot>
 set -euo pipefail
+source "$(dirname "$0")/own_network.sh"
 
 program=$1
 host=$2
@@ -12,8 +13,7 @@ out=${3:-$(mktemp -d)}
 mkdir -p "$out"
 work=$(mktemp -d /tmp/quill-wayland-XXXXXX)
 source "$(dirname "$0")/desktop_lib.sh"
-chmod 700 "$work"
-export XDG_RUNTIME_DIR=$work
+own_home
 unset DISPLAY QT_QPA_PLATFORM
 
 step "no display at all: one line on standard error, a failure"
@@ -27,7 +27,7 @@ step "$(cat "$work/none.err")"
 weston --backend=headless-backend.so --use-pixman --socket=quill-wayland --width=1024 --height=768 \
   --idle-time=0 --xwayland --debug >"$work/weston.log" 2>&1 &
 pids+=($!)
-wait_for 10 test -S "$work/quill-wayland" || fail "weston did not start"
+wait_for 10 test -S "$XDG_RUNTIME_DIR/quill-wayland" || fail "weston did not start"
 wait_for 10 grep -q 'xserver listening on display' "$work/weston.log" || fail "no Xwayland"
 export WAYLAND_DISPLAY=quill-wayland
 xwayland=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$work/weston.log" | head -n1)
@@ -44,7 +44,7 @@ step "Wayland with Xwayland: the program runs on the X server"
 DISPLAY=$xwayland "$program" >"$work/xwayland.log" 2>&1 &
 program_pid=$!
 pids+=($program_pid)
-wait_for 15 bash -c "DISPLAY=$xwayland xdotool search --name '^Form1' >/dev/null 2>&1" ||
+wait_for 15 bash -c "DISPLAY=$xwayland xdotool search --name '^(Form1|IRC Quillmere)$' >/dev/null 2>&1" ||
   fail "no X window of the program on Xwayland"
 kill "$program_pid"
 wait "$program_pid" 2>/dev/null || true
