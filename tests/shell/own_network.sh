@@ -12,3 +12,7 @@ if [ -z "${QUILL_OWN_NETWORK:-}" ]; then
   QUILL_OWN_NETWORK=1 exec "${quill_unshare[@]}" "$0" "$@"
 fi
 ip link set lo up || { echo "FAIL: the namespace's loopback would not come up" >&2; exit 1; }
+# A second loopback address: name lookups with AI_ADDRCONFIG (WeeChat's
+# proxy code, for one) find no IPv4 at all on a machine whose only address is
+# 127.0.0.1. Still loopback: nothing leaves the namespace.
+ip addr add 127.0.0.2/8 dev lo 2>/dev/null || true
