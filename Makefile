@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The IRC Quillmere developers
 # Two commands set everything up: `make run` and `make test`. Both install what is
 # missing (scripts/install-deps), build, and then start the program or run every test.
 BUILD      ?= build
@@ -23,9 +25,9 @@ run: build
 	@if [ -x $(BUILD)/shell/irc-quillmere ]; then exec $(BUILD)/shell/irc-quillmere; \
 	else echo "The window is not built yet: the relay core is in place, the window comes with the shell."; fi
 
-# irc-quillmere_<version>_<arch>.deb in the build folder.
+# irc-quillmere_<version>_<arch>.deb in the build folder, built by debian/.
 package: build
-	cd $(BUILD) && cpack -G DEB
+	scripts/build-deb $(BUILD)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(JOBS)

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Draws the window's artwork into the folder given on the command line. The PNG
 // files it writes are committed, so building the program never needs this tool;
 // run it (target `assets`) after changing a picture here.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Import speed and memory: makes proxy list files of 100,000 and 1,000,000
 // lines in mixed formats (a tenth of the lines repeat an earlier address),
 // imports each into an empty pool through ImportProxyList, the window's own

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The client side of the benchmarks. Each command drives one measurement
 // against a port on 127.0.0.1 (the peer itself, or a relay in front of it) and
 // prints its figure as one number on stdout; details go to stderr.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The far end of every benchmark: one loopback server, one thread, epoll, so
 // that it never is the slowest part of the road it measures. It prints its port
 // on stdout and serves until it is killed.

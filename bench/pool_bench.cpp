@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The pool at a million entries: ns per add, contains, remove and random
 // pick, the import's per-line pattern, the cost of a listener, and the
 // resident memory the entries take.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The relay without its window, for tests and benchmarks (not the product:
 // the program itself has no command line).
 //

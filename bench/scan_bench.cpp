@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // What one import line costs in RegExpScanf: the kept-pattern path the import
 // takes, beside the same scan built from fresh matchers on every call.
 #include <chrono>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // How deep the relay's two threads go into their stacks: each body runs on a
 // stack this program paints beforehand, and the deepest byte no longer painted
 // is its use. Connections go to a loopback echo server by address and by name

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The IRC Quillmere developers
 # One static library per core folder, built from every .cpp in it. A folder
 # without sources yet gives an interface target, so the tree always configures.
 function(quill_core_library name)

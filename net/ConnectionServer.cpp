@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // One thread per accepted connection, without a pool or a bound: a relayed
 // connection spends nearly all its life blocked in recv, so threads are cheap
 // here and keep every handler a plain sequential function.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Turns a port and a handler into a TCP service: one thread per accepted
 // connection, the client socket closed by the server once the handler returns.
 #pragma once

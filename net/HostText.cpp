@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Turning the user's host and port text into what a socket call takes. The
 // rules are lenient on purpose: the fields are typed by hand and a proxy list
 // may hold anything after the colon.

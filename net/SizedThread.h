@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // A thread like std::thread, but with a stack of a size chosen by its creator.
 // The relay starts two threads per connection; with glibc's default 8 MiB stack
 // nearly every one maps and unmaps a fresh stack (glibc keeps only 40 MiB of

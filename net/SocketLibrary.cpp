@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Process-wide preparation for sockets. Linux has no library to start, but two
 // of its defaults would hurt a relay: SIGPIPE kills the process on a send to a
 // vanished peer, and the default soft limit of open files is far too low when

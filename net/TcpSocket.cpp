@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Blocking IPv4 TCP over plain descriptors. Every failure ends in NoSocket or
 // 0 and never in an exception: the callers are relay threads that have no one
 // to report to.

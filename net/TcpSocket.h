@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Blocking IPv4 TCP in a handful of free functions. Every failure is told by
 // "no socket", 0 or empty text: nothing here throws, logs or keeps an error code.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Import of proxy lists from text files: at most one "a.b.c.d:port" per line
 // goes into lstAll unless one of the three lists knows it, then a random pick.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Reading proxy list files: the file itself, and the lines in it as the old
 // text-file reader saw them (LF or CR LF ends a line, a lone CR is dropped,
 // Ctrl-Z marks the end), without decoding a single byte.

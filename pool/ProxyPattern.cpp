@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The pattern is D1 . D2 . D3 . D4 : P, each D and P a greedy [0-9]+ and each
 // "." any byte but a line feed. The engine tries start offsets from the left
 // and, at each, the longest D1 first, then the longest D2 that still allows a

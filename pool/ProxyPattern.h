@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The import's pattern, and a matcher made for it alone that finds exactly the
 // match the regular-expression engine finds, but in time linear in the line's
 // length: the engine backtracks through about n^4 ways of cutting a run of n

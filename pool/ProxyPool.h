@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The program's whole memory of proxies: three sorted lists of "host:port"
 // entries, the host and port field texts, the current upstream and the random
 // generator that picks from the list of all proxies. Every operation is atomic

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The pool's pseudo-random generator: a 32-bit linear congruential recurrence
 // whose state is visible and seedable, so that a pick can be replayed.
 #pragma once

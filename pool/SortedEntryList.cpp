@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // A B+ tree whose inner nodes count the entries below each child, so that a
 // position can be found on the way down. Entries live in wide leaves (a few
 // cache lines are searched per level instead of one pointer chase per

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // A sorted sequence of short byte strings with positions: the shape of each
 // proxy list. Entries are ordered byte for byte (unsigned), duplicates are kept
 // and a new entry goes after the entries equal to it. Lookup, insertion,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // What RegExpScanf keeps between calls on one thread: compiled patterns and
 // read selectors. Entries only ever hold what a fresh compile or a fresh
 // grammar match would give, and a pattern that fails to compile never enters.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // What RegExpScanf does with one group's text: the target types, the text to
 // number conversions, and the stores into the caller's variables.
 #pragma once

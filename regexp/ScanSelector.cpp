@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 #include "regexp/ScanSelector.h"
 
 ScanSelector SelectorFromGroups(std::string_view prefix, std::string_view typeName, std::string_view length) {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Selectors of RegExpScanf: "[prefix:]TYPE[(length)]", read by matching them
 // against a fixed grammar with the default options (so letter case is free).
 #pragma once

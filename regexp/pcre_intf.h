@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The seam to the PCRE engine: its allocation hooks, the engine flags an
 // option set stands for, and the texts of the result codes.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The pattern scanner: the regular-expression object, its reference-counted
 // face, and RegExpScanf, which stores chosen groups of a match into variables.
 #pragma once

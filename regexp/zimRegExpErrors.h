@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The exceptions of the pattern scanner. Every one is a std::runtime_error
 // whose what() is the message the user gets to see.
 #pragma once

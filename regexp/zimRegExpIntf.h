@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The reference-counted face of TzimRegExp: NewRegExp hands out a matcher that
 // frees itself with its last reference, and groups come as snapshots that do
 // not follow later matches.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // TzimRegExp: a pattern, an option set and a subject text over the PCRE engine.
 // The pattern is compiled again whenever it or the options change; Match walks
 // the text from one match to the next.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The option set of the regular-expression object: 13 options held in 16 bits,
 // bit n standing for the option of ordinal n.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // How a relayed connection ends. Each direction passes its end of stream on as
 // a half-close and the other runs on; a socket is closed only once its peer
 // has stopped sending into it, because Linux answers a close with unread bytes

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Relays one local client to the current upstream proxy and judges the proxy
 // by how long the connection lived.
 #pragma once

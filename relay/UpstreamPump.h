@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The two byte pumps of one relayed connection: the handler's own (client to
 // upstream) on its thread, UpstreamPump (upstream to client) on one more.
 #pragma once

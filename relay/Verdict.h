@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The judgement of a proxy by one connection through it, and the moves among
 // the three lists that follow from it. Every rule of the judgement is here.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The window system the program runs on, chosen before Qt starts. Placement,
 // the outline, click-through and the taskbar state all hold on X11, so an X
 // server is taken wherever one answers, Xwayland in a Wayland session too;

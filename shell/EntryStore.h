@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The window's copy of one proxy list. Changes arrive as "insert at" and
 // "remove at" positions, often in bulk (an import adds every line of a file),
 // so the entries are kept in blocks: a change moves one block's entries, not

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // A flat button: only its glyph or caption at rest, a thin raised edge while
 // the pointer is over it, a sunken edge with the face shifted one pixel while
 // it is held down. It acts when the left button is released over it and never

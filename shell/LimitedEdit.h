@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // A one-line field whose typing limit binds the user alone: text the program
 // puts in stays whole, however long. (QLineEdit's own limit would cut it.)
 #pragma once

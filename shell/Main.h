@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The main window: a frameless, shaped picture of 600 x 354 pixels with the
 // three proxy lists, the host and port fields and five flat buttons, and the
 // tray icon that brings it back when it is hidden.

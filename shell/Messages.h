@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The program's message boxes: the error box that ends a failed handler, and
 // the message of the download button. Every box is captioned with the
 // application title.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The window's outline in the screen's own pixels. Qt's mask is in the
 // window's logical pixels, so at a scale above 1 it is coarser than the
 // picture: along the rounded corners it would either cut the picture or show

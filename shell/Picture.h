@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // A picture drawn unscaled from the top-left corner and cut off at the
 // control's edge.
 #pragma once

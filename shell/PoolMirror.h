@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Carries the pool's changes to the window's thread. The pool tells its
 // listeners on whichever thread made the change (relay threads too); the
 // listener here only queues the change, and one queued call on the window's

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // A list box over one proxy list: single selection, and a notification for
 // the user's own selecting (clicks, selection keys) only. Rows that the program
 // adds, removes or reselects never notify, so a verdict on a relay thread or an

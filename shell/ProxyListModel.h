@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // One proxy list as the window shows it: a copy that follows the pool's
 // changes in the order the pool made them.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // One copy of the program per user. The first start listens on a local socket
 // in the user's runtime folder; a later start finds it there, asks that copy
 // to show its window and ends, before it makes a window, an icon or a

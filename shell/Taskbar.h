@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Keeping the program out of the taskbar, or letting it in where no tray can
 // bring the window back. The window carries the window manager's skip-taskbar
 // state; a window manager without it shows an entry.

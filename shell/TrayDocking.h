@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The icon in the notification area. A tray takes an icon in on its own time,
 // after the program has asked; the window must not show before its icon does,
 // or a user could hide it with nothing to bring it back.

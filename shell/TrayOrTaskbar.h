@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Where the window goes when it is off the screen, and how it comes back. With
 // a tray the window has no taskbar entry, hides to the icon and is named
 // "Form1" (a name nobody sees); without one it keeps an entry named after the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Which notification areas the desktop offers the program's icon: an XEmbed
 // tray on the X display, a StatusNotifierItem host on the session bus, both or
 // none; and word whenever that changes, as panels start, crash and restart.

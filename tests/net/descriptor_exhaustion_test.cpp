@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // A server that ran out of descriptors must recover once connections end:
 // the relay would otherwise stop listening for good after one busy moment.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Reading host and port text as the user types it into the fields or a proxy
 // list holds it.
 #include <arpa/inet.h>

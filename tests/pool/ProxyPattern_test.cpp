@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The import's own matcher against the regular-expression engine: the same
 // match, group for group, on every short line, and a match where the engine
 // gives up.

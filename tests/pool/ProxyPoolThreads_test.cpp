@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The pool under several threads: atomic upstream, ordered notifications that
 // let a view follow the lists exactly, and listeners that may call back.
 #include <gtest/gtest.h>

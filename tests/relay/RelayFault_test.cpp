@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The relay when its peers misbehave: resets on either side, an upstream that
 // never answers or refuses, descriptors running out in the middle of a burst.
 // Every case must end with the relay's sockets and threads gone, the proxy

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Bytes through the relay: straight to a peer, and through real SOCKS5 and
 // HTTP CONNECT proxies whose protocol the test's client speaks through it.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // A long run of short relayed connections through real SOCKS5 proxies
 // (microsocks), in bursts, with every verdict and random pick happening as in
 // the program. Afterwards every byte must have come back unchanged and the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The relay as served, against local servers standing in for proxies (the
 // relay speaks no protocol, so an echo server is as good as a proxy here),
 // with a scripted clock so that half-minute lives take no time.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Half a minute and more in real time, through a real SOCKS5 proxy, with the
 // handler the program serves (the process pool, the monotonic clock).
 #include <gtest/gtest.h>

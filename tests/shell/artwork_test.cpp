@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The pictures built into the program: their sizes, colour depth and key
 // colours, and the rounded face of the background.
 #include <QImage>

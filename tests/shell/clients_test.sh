@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The IRC Quillmere developers
 # The README's client recipes, read out of README.md as they stand, through the
 # real program to real proxies and an IRC server on loopback: irssi (in tmux)
 # through tinyproxy's HTTP CONNECT, WeeChat (headless) through microsocks'

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The IRC Quillmere developers
 # What the desktop tests share: every process they start is ended on exit, every
 # wait is bounded, and a failure prints the tail of each log. Sourced with
 # $work set to a fresh folder.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The IRC Quillmere developers
 # The real program on a virtual X display with a notification area: the tray
 # icon, hiding and showing, the see-through margin, the end. Usage:
 #   desktop_test.sh <irc-quillmere> <folder for the screenshot>

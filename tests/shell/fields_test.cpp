@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The host and port fields: typing limits that bind the user alone, and the
 // fields kept equal to the pool's field texts both ways.
 #include <QtTest>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // What each button and list does when the user uses it, and how errors of a
 // handler reach the error box.
 #include <QAbstractItemView>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The window on a screen at scale 2: drawn from its own 2x pictures, not
 // enlarged from the 1x ones, in the same logical layout.
 #include <QImage>

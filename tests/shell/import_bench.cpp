@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // How long an import of a large proxy list takes through the window, from the
 // click on Open until the list box shows every entry, against the import alone.
 // Usage: shell_import_bench [lines]   (100,000 by default; the aim is 2 s at most)

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The window's face: where every control sits, what lies over what, where the
 // keyboard goes, and the see-through margin around the rounded picture.
 #include <QLabel>

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The IRC Quillmere developers
 # Sourced first by every test that starts the real program: the rest of the
 # test runs in a network namespace of its own (unshare -n as root, -rn for a
 # user where the kernel allows it), so that a copy of the program a person

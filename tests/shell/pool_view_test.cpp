@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The window as a view of the pool: start-up state, changes made on other
 // threads (the relay's among them) reaching the lists in order, and the
 // window's copy of a list staying equal to the pool's.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // A StatusNotifierItem watcher and host on the session bus, as a desktop's
 // panel is one: it takes items' registrations, reads each item's properties
 // and prints them, and on a line of standard input calls the newest item:

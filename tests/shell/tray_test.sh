@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The IRC Quillmere developers
 # The real program on desktops other than an XEmbed tray's: none at all, then a
 # tray that comes later; a StatusNotifierItem host on a session bus of the
 # test's own, which restarts and then goes for good. A window manager runs

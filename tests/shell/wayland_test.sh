@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright 2026 The IRC Quillmere developers
 # The real program in a Wayland session (weston, headless, with Xwayland): it
 # runs on Xwayland where that answers; with Wayland alone it shows its shaped
 # window there and registers its icon on the session bus; with no display at

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Any text at all through the lenient number readers of the port field and the
 // socket layer: no crash, and the same value as a plain reading of the rules
 // wherever that value fits in 32 bits (what lies beyond is left open).

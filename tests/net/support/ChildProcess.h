@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Runs a check in a forked child, for what must not touch the test process:
 // signal dispositions, descriptor limits, a process that may die.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Loopback plumbing shared by the socket and server tests: connected pairs,
 // receives with a deadline, and a way to find a server's listening socket.
 #pragma once

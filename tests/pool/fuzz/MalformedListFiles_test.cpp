@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Proxy list files that nobody should ever write: random bytes, one line of
 // 100 MB, NUL bytes where the separators go. The import must get through each
 // of them, find what the pattern finds, and hold no more memory meanwhile than

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Any bytes as a proxy list file, read in blocks of any size: the line reader
 // must give exactly the lines a plain reading of the rules gives (LF or CR LF
 // ends a line, a lone CR is dropped, Ctrl-Z ends a line's text and, at the

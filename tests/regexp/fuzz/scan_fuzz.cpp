@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // libFuzzer target: texts and selector lists run through RegExpScanf, which
 // must never write outside its targets and must agree with the fresh scan.
 //

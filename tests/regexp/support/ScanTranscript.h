@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Runs one scan into fresh targets and writes down everything it did, so the
 // cached and the fresh scan can be compared byte for byte.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Long byte streams whose every byte is known in advance, so that a receiver
 // can tell a lost, doubled, reordered or altered byte and where it happened.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Plain loopback sockets for tests: every socket here is bound to or connects
 // to 127.0.0.1, and every blocking call is bounded by a socket time-out.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // An echo server on a single thread that polls every connection. Unlike
 // LoopbackServer it keeps nothing of a connection once that ends, so it lasts
 // through thousands of them; and when descriptors run out it waits for them to

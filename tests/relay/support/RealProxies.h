@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Proxies from the system (microsocks for SOCKS5, tinyproxy for HTTP CONNECT)
 // run as child processes on loopback ports for the length of a test, and the
 // client side of their protocols.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // The relay served the way the program serves it (TcpServe, one thread per
 // connection), on an ephemeral port, with a way to wait for its handlers.
 #pragma once

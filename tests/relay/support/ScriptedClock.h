@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // A clock for the relay whose readings the test writes in advance: the n-th
 // reading gives the n-th offset from an arbitrary origin (the last one again
 // once the script runs out). One reading can be held until the test lets it go.

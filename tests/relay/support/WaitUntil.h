@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
 // Waiting for what other threads (the relay's, a server's) bring about in
 // their own time, without waiting longer than needed when it comes early.
 #pragma once
