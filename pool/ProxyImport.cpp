@@ -30,6 +30,9 @@ std::string InOutErrorMessage(int errorNumber) {
 EInOutError::EInOutError(int errorNumber)
     : std::runtime_error(InOutErrorMessage(errorNumber)), ErrorCode(errorNumber) {}
 
+EInOutError::EInOutError(int errorNumber, const std::string& message)
+    : std::runtime_error(message), ErrorCode(errorNumber) {}
+
 void ImportProxyList(ProxyPool& pool, ProxyListFile& file) {
   ProxyLineReader reader(file);
   // Both strings live across lines so that their buffers are reused.

@@ -15,6 +15,8 @@ class ProxyListFile;
 class EInOutError : public std::runtime_error {
  public:
   explicit EInOutError(int errorNumber);
+  // The same with a message of its own.
+  EInOutError(int errorNumber, const std::string& message);
   int ErrorCode;
 };
 

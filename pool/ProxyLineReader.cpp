@@ -3,6 +3,7 @@
 #include "pool/ProxyLineReader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,10 +26,23 @@ ProxyListFile::ProxyListFile(const std::string& path) {
   // The name reaches open() as a C string: a NUL inside it would silently
   // name another file.
   if (path.find('\0') != std::string::npos) throw EInOutError(EINVAL);
+  // Without O_NONBLOCK the open of a FIFO alone would wait for a writer.
   do {
-    descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (descriptor_ < 0 && errno == EINTR);
+  // A socket cannot be opened at all (ENXIO); it is no regular file either.
+  struct stat status {};
+  if (descriptor_ < 0 && errno == ENXIO && ::stat(path.c_str(), &status) == 0 && S_ISSOCK(status.st_mode))
+    throw EInOutError(ENXIO, "Not a regular file");
   if (descriptor_ < 0) throw EInOutError(errno);
+  if (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(descriptor_);
+    descriptor_ = -1;
+    throw EInOutError(EINVAL, "Not a regular file");
+  }
+  // Blocking again, as every later read expects.
+  const int flags = ::fcntl(descriptor_, F_GETFL);
+  if (flags >= 0) ::fcntl(descriptor_, F_SETFL, flags & ~O_NONBLOCK);
 }
 
 ProxyListFile ProxyListFile::Adopt(int descriptor) {

@@ -10,7 +10,9 @@
 #include <string>
 
 // A list file open for reading. Every failure throws EInOutError with errno;
-// the destructor closes quietly, Close() reports.
+// the destructor closes quietly, Close() reports. Only a regular file is
+// opened by name: a FIFO without a writer, a socket, a device or a folder
+// would block the window or never end, and gives "Not a regular file".
 class ProxyListFile {
  public:
   explicit ProxyListFile(const std::string& path);

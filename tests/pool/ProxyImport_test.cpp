@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -201,7 +202,13 @@ TEST_F(ImportTest, FileErrorsStopTheImportWithoutAPick) {
   EXPECT_EQ(ImportError(regular + "/below"), "Invalid filename");
   EXPECT_EQ(ImportError(std::string(5000, 'n')), "Invalid filename");
   EXPECT_EQ(ImportError(""), "File not found");
-  EXPECT_EQ(ImportError(dir_.Path().string()), "I/O error 21");
+  // Nothing that is not a regular file is read: a folder, a device that never
+  // ends, a FIFO that nobody writes to (which would block the open itself).
+  EXPECT_EQ(ImportError(dir_.Path().string()), "Not a regular file");
+  EXPECT_EQ(ImportError("/dev/zero"), "Not a regular file");
+  const std::string fifo = (dir_.Path() / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ImportError(fifo), "Not a regular file");
   // A NUL would cut the name short and open another file.
   EXPECT_EQ(ImportError(regular + "\0tail"s), "I/O error 22");
   EXPECT_EQ(All(), Entries{"1.2.3.4:80"});

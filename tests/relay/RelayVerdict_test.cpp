@@ -113,7 +113,9 @@ TEST(RelayVerdict, VerdictsAtTheSameMomentLeaveOneCopy) {
       EXPECT_EQ(working.size() + failed.size(), 1u) << working.size() << " working, " << failed.size() << " failed";
       EXPECT_EQ(pool.Count(lstAll), 0u);
     }
-    if (mix == 1) EXPECT_EQ(failed, Entries{entry});
+    if (mix == 1) {
+      EXPECT_EQ(failed, Entries{entry});
+    }
   }
 }
 

@@ -2,11 +2,15 @@
 // Copyright 2026 The IRC Quillmere developers
 // What each button and list does when the user uses it, and how errors of a
 // handler reach the error box.
+#include <sys/stat.h>
+
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -100,6 +104,21 @@ class HandlersTest : public QObject {
     window.Click(window.form.SpeedButton4);
     QTRY_COMPARE(window.errors.size(), std::size_t(1));
     QCOMPARE(window.errors[0], QString("File not found."));
+  }
+
+  // A FIFO nobody writes to would block the window in the open itself.
+  void aFifoEndsInTheErrorBoxAtOnce() {
+    ProxyPool pool;
+    Driven window(pool);
+    QVERIFY(window.exposed);
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath("proxies.fifo"));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    window.chosenFile = fifo.toStdString();
+    window.Click(window.form.SpeedButton4);
+    QTRY_COMPARE(window.errors.size(), std::size_t(1));
+    QCOMPARE(window.errors[0], QString("Not a regular file."));
+    QCOMPARE(pool.Count(lstAll), std::size_t(0));
   }
 
   // The real dialog: a path typed into its file-name box and Enter while the
