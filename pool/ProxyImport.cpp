@@ -34,7 +34,7 @@ EInOutError::EInOutError(int errorNumber, const std::string& message)
     : std::runtime_error(message), ErrorCode(errorNumber) {}
 
 void ImportProxyList(ProxyPool& pool, ProxyListFile& file) {
-  ProxyLineReader reader(file);
+  ProxyLineReader reader(file, ProxyLineReader::kDefaultBlockSize, ProxyLineReader::Lines::ForAddresses);
   // Both strings live across lines so that their buffers are reused.
   std::string line;
   std::string candidate;

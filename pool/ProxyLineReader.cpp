@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "pool/ProxyImport.h"
+#include "pool/ProxyPattern.h"
 
 namespace {
 
@@ -69,8 +70,8 @@ void ProxyListFile::Close() {
   if (::close(descriptor) != 0 && errno != EINTR) throw EInOutError(errno);
 }
 
-ProxyLineReader::ProxyLineReader(ProxyListFile& file, std::size_t blockSize)
-    : file_(file), blockSize_(blockSize == 0 ? 1 : blockSize), block_(new char[blockSize_]) {}
+ProxyLineReader::ProxyLineReader(ProxyListFile& file, std::size_t blockSize, Lines lines)
+    : file_(file), blockSize_(blockSize == 0 ? 1 : blockSize), lines_(lines), block_(new char[blockSize_]) {}
 
 bool ProxyLineReader::FillBlock() {
   position_ = 0;
@@ -87,6 +88,8 @@ bool ProxyLineReader::NextLine(std::string& line) {
     ended_ = true;
     return false;
   }
+  // How long the line was when it was last trimmed.
+  std::size_t trimmed = 0;
   for (;;) {
     if (position_ == filled_ && !FillBlock()) return true;  // the last line needs no line end
     const char* const begin = block_.get() + position_;
@@ -95,6 +98,13 @@ bool ProxyLineReader::NextLine(std::string& line) {
     while (p != end && IsPlainByte(*p)) ++p;
     line.append(begin, p);
     position_ = static_cast<std::size_t>(p - block_.get());
+    if (lines_ == Lines::ForAddresses && line.size() >= trimmed + kLongLine) {
+      if (TrimToMatchable(line, line.size() - trimmed)) {
+        PassOverRestOfLine();
+        return true;
+      }
+      trimmed = line.size();
+    }
     if (p == end) continue;
     const char c = *p;
     ++position_;

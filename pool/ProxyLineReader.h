@@ -37,8 +37,16 @@ class ProxyLineReader {
  public:
   static constexpr std::size_t kDefaultBlockSize = 64 * 1024;
   static constexpr char kEndOfFileMark = 0x1A;
+  // How much of a long line is read before what no address can use is let go.
+  static constexpr std::size_t kLongLine = 1024 * 1024;
 
-  explicit ProxyLineReader(ProxyListFile& file, std::size_t blockSize = kDefaultBlockSize);
+  // Whole: every line as it is. ForAddresses: a line past kLongLine keeps only
+  // what can still hold its first address (TrimToMatchable), so that a file
+  // without line ends costs a few MiB, not its size.
+  enum class Lines { Whole, ForAddresses };
+
+  explicit ProxyLineReader(ProxyListFile& file, std::size_t blockSize = kDefaultBlockSize,
+                           Lines lines = Lines::Whole);
 
   // Replaces `line` with the text of the next line (its capacity is kept, so a
   // caller that passes the same string each time allocates only for the
@@ -51,6 +59,7 @@ class ProxyLineReader {
 
   ProxyListFile& file_;
   std::size_t blockSize_;
+  Lines lines_;
   std::unique_ptr<char[]> block_;
   std::size_t position_ = 0;
   std::size_t filled_ = 0;

@@ -146,3 +146,27 @@ std::string_view FindProxyEntry(std::string_view line) {
   if (!match) return {};
   return line.substr(match->groups[1].begin, match->groups[1].end - match->groups[1].begin);
 }
+
+bool TrimToMatchable(std::string& line, std::size_t fresh) {
+  // A match is digits with single bytes between them: none spans a place
+  // where two non-digits meet. Only the fresh bytes (and the one before them)
+  // can hold a new such place; earlier ones went at earlier calls.
+  const std::size_t lowest = line.size() > fresh + 1 ? line.size() - fresh - 1 : 0;
+  std::size_t cut = 0;
+  for (std::size_t i = line.size(); i >= 2 && i > lowest + 1; --i) {
+    if (!IsDigit(line[i - 1]) && !IsDigit(line[i - 2])) {
+      cut = i;
+      break;
+    }
+  }
+  if (cut == 0) return false;
+  // Every match before the cut is one of the whole line's, and the leftmost.
+  if (const std::optional<ProxyPatternMatch> match = MatchProxyPattern(std::string_view(line).substr(0, cut))) {
+    const ProxyPatternMatch::Span entry = match->groups[1];
+    line.erase(entry.end);
+    line.erase(0, entry.begin);
+    return true;
+  }
+  line.erase(0, cut);
+  return false;
+}

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 // The dots are unescaped on purpose: any character but a line feed may
@@ -32,3 +33,11 @@ std::optional<ProxyPatternMatch> MatchProxyPattern(std::string_view line);
 
 // Group 1 of that match (host ":" port), or empty text.
 std::string_view FindProxyEntry(std::string_view line);
+
+// For a line read in parts, too long to hold whole: drops the front part that
+// no match can use any more, or, once the line's first match is certain,
+// keeps that match alone and says so (true: the rest of the line cannot
+// change it). `fresh` is how many bytes at the end came since the last call.
+// FindProxyEntry then finds in what is left what it would have found in the
+// whole line.
+bool TrimToMatchable(std::string& line, std::size_t fresh);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "pool/ProxyImport.h"
+#include "pool/ProxyPattern.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -157,6 +158,23 @@ TEST(LineReaderBoundaries, LinesLongerThanABlockAreReadWhole) {
   const std::string bytes = "short\n" + longLine + "\r\nx\n" + longLine;
   EXPECT_EQ(ReadFileLines(dir.Write("f", bytes), 7), (Lines{"short", longLine, "x", longLine}));
   EXPECT_EQ(ReadFileLines(dir.Write("f", bytes), 64), (Lines{"short", longLine, "x", longLine}));
+}
+
+// Read for addresses, a line of 64 MiB without a line end costs what can
+// still hold its first address, not its length.
+TEST(LineReaderBoundaries, ALongLineReadForAddressesKeepsLittle) {
+  TempDir dir;
+  std::string noise;
+  for (int i = 0; i < 64 * 1024 * 1024; ++i) noise += "x.:7 "[i % 5];
+  const std::string path = dir.Write("f", noise + " 10.1.2.3:8080 " + noise + "\nnext 1.2.3.4:5");
+  ProxyListFile file(path);
+  ProxyLineReader reader(file, ProxyLineReader::kDefaultBlockSize, ProxyLineReader::Lines::ForAddresses);
+  std::string line;
+  ASSERT_TRUE(reader.NextLine(line));
+  EXPECT_EQ(FindProxyEntry(line), "10.1.2.3:8080");
+  EXPECT_LT(line.capacity(), 4u * ProxyLineReader::kLongLine);
+  ASSERT_TRUE(reader.NextLine(line));
+  EXPECT_EQ(line, "next 1.2.3.4:5");
 }
 
 TEST(LineReaderState, AfterTheEndItStaysEndedAndEmptiesTheLine) {

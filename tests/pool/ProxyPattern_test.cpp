@@ -101,4 +101,27 @@ TEST(ProxyPattern, LongRunsOfDigitsDoNotHideTheAddress) {
   EXPECT_EQ(FindProxyEntry(std::string(300, '7') + "x1.2:3 9.8.7.6:5"), std::string(300, '7') + "x1.2:3");
 }
 
+// A line read in parts and trimmed after each gives the address the whole
+// line gives, wherever the parts end.
+TEST(ProxyPattern, TrimmingALineInPartsKeepsItsAddress) {
+  const std::string alphabet = "0123456789.:x";
+  std::mt19937 random(20261209);
+  std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+  std::uniform_int_distribution<std::size_t> part(1, 9);
+  for (int n = 0; n < 20000; ++n) {
+    std::string whole(40, ' ');
+    for (char& c : whole) c = alphabet[pick(random)];
+    std::string line;
+    std::size_t at = 0;
+    bool decided = false;
+    while (at < whole.size() && !decided) {
+      const std::size_t fresh = std::min(part(random), whole.size() - at);
+      line.append(whole, at, fresh);
+      at += fresh;
+      decided = TrimToMatchable(line, fresh);
+    }
+    ASSERT_EQ(FindProxyEntry(line), FindProxyEntry(whole)) << whole;
+  }
+}
+
 }  // namespace
