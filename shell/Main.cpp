@@ -333,7 +333,15 @@ void TForm1::SpeedButton3Click() {
 }
 
 void TForm1::SpeedButton4Click() {
-  ImportProxyList(pool_, dialogs_.chooseFile());
+  const std::optional<std::string> file = dialogs_.chooseFile();
+  if (!file) return;
+  // A large list takes a while, on this thread: the pointer says the window
+  // is at work meanwhile, and is given back however the import ends.
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  struct Restore {
+    ~Restore() { QGuiApplication::restoreOverrideCursor(); }
+  } restore;
+  ImportProxyList(pool_, file);
 }
 
 void TForm1::SpeedButton5Click() {
