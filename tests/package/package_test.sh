@@ -19,6 +19,11 @@ cleanup() { rm -rf "$work"; }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# debian/changelog is made from CMakeLists.txt's version and date; the copy
+# in the tree, for a plain dpkg-buildpackage, must not drift from it.
+cmp -s "$build/package/changelog" "$source_dir/debian/changelog" ||
+  fail "debian/changelog is not the one CMakeLists.txt makes: copy $build/package/changelog over it"
+
 arch=$(dpkg --print-architecture)
 deb="$build/irc-quillmere_${version}_${arch}.deb"
 rm -f "$deb"
