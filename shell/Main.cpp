@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
-#include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QMetaObject>
@@ -19,7 +18,6 @@
 #include <cerrno>
 #include <chrono>
 #include <exception>
-#include <iterator>
 #include <utility>
 
 #include "net/ConnectionServer.h"
@@ -46,27 +44,6 @@ QString FromBytes(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The scales the artwork is drawn for, smallest first.
-constexpr std::pair<double, const char*> kArtworkScales[] = {{1.0, ""}, {1.5, "@1.5x"}, {2.0, "@2x"}};
-
-// A picture of the artwork for a screen of `ratio` device pixels per logical
-// one: the smallest drawing that is at least as fine, else the finest. Qt
-// shrinks or enlarges it by what is left, a little at most.
-QImage Artwork(const char* name, double ratio = 1.0) {
-  auto chosen = std::end(kArtworkScales) - 1;
-  for (auto scale = std::begin(kArtworkScales); scale != std::end(kArtworkScales); ++scale) {
-    if (scale->first >= ratio - 0.01) {
-      chosen = scale;
-      break;
-    }
-  }
-  QString file = QLatin1String(name);
-  file.insert(file.lastIndexOf(QLatin1Char('.')), QLatin1String(chosen->second));
-  QImage picture(QStringLiteral(":/artwork/") + file);
-  picture.setDevicePixelRatio(chosen->first);
-  return picture;
-}
-
 void Paint(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
   QPalette palette = widget->palette();
   palette.setColor(role, colour);
@@ -74,17 +51,6 @@ void Paint(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
 }
 
 }  // namespace
-
-// The pictures are compiled into a static library, whose resources register
-// only when asked to; the macro cannot stand inside a namespace.
-static void LoadArtwork() {
-  Q_INIT_RESOURCE(quillmere);
-}
-
-QIcon ApplicationIcon() {
-  LoadArtwork();
-  return QIcon(QPixmap::fromImage(Artwork("irc-quillmere.png")));
-}
 
 QFont LayoutFont(int pixels, bool bold) {
   static const bool hasVerdana = QFontDatabase::hasFamily(QStringLiteral("Verdana"));

@@ -19,6 +19,7 @@
 #include "net/TcpSocket.h"
 #include "pool/ProxyPool.h"
 #include "relay/RelayHandler.h"
+#include "shell/Artwork.h"
 #include "shell/TrayOrTaskbar.h"
 #include "shell/TrayPresence.h"
 
@@ -29,9 +30,6 @@ class PoolMirror;
 class ProxyListBox;
 class QFileDialog;
 class QLabel;
-
-// The flask: the program's icon, in the tray and on its window.
-QIcon ApplicationIcon();
 
 // Verdana where it is installed, else DejaVu Sans, which has nearly its metrics.
 QFont LayoutFont(int pixels, bool bold = false);
