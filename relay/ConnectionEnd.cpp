@@ -7,12 +7,31 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <cerrno>
 
+namespace {
+
+// Bytes sent to the peer that it has not acknowledged yet (our end of stream
+// counts as one).
 int UnsentBytes(Socket socket) {
   int bytes = 0;
   return ::ioctl(socket.fd, SIOCOUTQ, &bytes) == 0 ? bytes : 0;
+}
+
+}  // namespace
+
+DeliveryWatch::DeliveryWatch(Socket peer, bool settledCounts)
+    : peer_(peer),
+      settledCounts_(settledCounts),
+      unsent_(UnsentBytes(peer)),
+      stillAt_(std::chrono::steady_clock::now() + kEndGrace) {}
+
+bool DeliveryWatch::Moving() {
+  const int unsent = UnsentBytes(peer_);
+  const auto now = std::chrono::steady_clock::now();
+  if (unsent < unsent_ || (settledCounts_ && unsent == 0)) stillAt_ = now + kEndGrace;
+  unsent_ = unsent;
+  return now < stillAt_;
 }
 
 void DirectionDone::Set() {
@@ -30,25 +49,17 @@ bool DirectionDone::WaitWithin(std::chrono::milliseconds limit) {
 
 void ReadOffUntilEnd(Socket socket) {
   if (!socket) return;
-  using Clock = std::chrono::steady_clock;
   char scrap[4096];
-  int unsent = UnsentBytes(socket);
-  auto quietUntil = Clock::now() + kEndGrace;
-  for (;;) {
-    const auto now = Clock::now();
-    if (now >= quietUntil) return;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(quietUntil - now);
-    // Woken now and then to see whether our own bytes still move.
+  DeliveryWatch delivery(socket, /*settledCounts=*/false);
+  // Woken now and then to see whether our own bytes still move.
+  while (delivery.Moving()) {
     pollfd watch{socket.fd, POLLIN, 0};
-    const int ready = ::poll(&watch, 1, static_cast<int>(std::min<long>(left.count(), 250)));
+    const int ready = ::poll(&watch, 1, 250);
     if (ready < 0 && errno != EINTR) return;
     if (ready > 0) {
       const ssize_t n = ::recv(socket.fd, scrap, sizeof scrap, MSG_DONTWAIT);
       if (n == 0) return;
       if (n < 0 && errno != EINTR && errno != EAGAIN) return;
     }
-    const int nowUnsent = UnsentBytes(socket);
-    if (nowUnsent < unsent) quietUntil = Clock::now() + kEndGrace;
-    unsent = nowUnsent;
   }
 }

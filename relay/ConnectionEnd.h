@@ -37,9 +37,22 @@ class DirectionDone {
   bool done_ = false;
 };
 
-// Bytes sent to the peer that it has not acknowledged yet (our end of stream
-// counts as one).
-int UnsentBytes(Socket socket);
+// Whether our bytes to a peer still move on: the peer that takes none of them
+// for kEndGrace is taken for one that never will.
+class DeliveryWatch {
+ public:
+  // `settledCounts`: nothing left unsent counts as moving (a peer that has all
+  // our bytes may still be working on its answer).
+  DeliveryWatch(Socket peer, bool settledCounts);
+  // Looks again; false once kEndGrace has passed without a move.
+  bool Moving();
+
+ private:
+  Socket peer_;
+  bool settledCounts_;
+  int unsent_;
+  std::chrono::steady_clock::time_point stillAt_;
+};
 
 // After our end of stream has gone to the peer: reads and drops whatever it
 // still sends, until its own end of stream or a failure, or until kEndGrace

@@ -113,16 +113,9 @@ UpstreamPumpThread::~UpstreamPumpThread() {
 
 void UpstreamPumpThread::JoinUnlessStalled() {
   constexpr long kLookEveryMs = 250;
-  int unsent = UnsentBytes(data_.upstream);
-  auto stalledAt = Clock::now() + kEndGrace;
+  DeliveryWatch delivery(data_.upstream, /*settledCounts=*/true);
   while (Running() && !thread_.JoinWithin(kLookEveryMs)) {
-    const int nowUnsent = UnsentBytes(data_.upstream);
-    if (nowUnsent == 0 || nowUnsent < unsent) {
-      stalledAt = Clock::now() + kEndGrace;
-    } else if (Clock::now() >= stalledAt) {
-      Stop();
-    }
-    unsent = nowUnsent;
+    if (!delivery.Moving()) Stop();
   }
 }
 

@@ -258,21 +258,6 @@ std::string PatternText(std::size_t size, std::uint8_t seed) {
   return text;
 }
 
-// Everything up to the peer's end of stream, or what came within the time.
-std::string ReceiveToEnd(const TestSocket& socket, std::chrono::milliseconds time = kPatience) {
-  const auto deadline = Clock::now() + time;
-  std::string got;
-  char buf[65536];
-  for (;;) {
-    pollfd p{socket.fd(), POLLIN, 0};
-    if (::poll(&p, 1, MillisLeft(deadline)) != 1) return got;
-    const ssize_t n = ::recv(socket.fd(), buf, sizeof buf, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return got;
-    got.append(buf, static_cast<std::size_t>(n));
-  }
-}
-
 // A client that sends its request and shuts its sending side (nc -N, HTTP/1.0
 // tools) still gets the whole answer, which the upstream sends only once it
 // has read the request to its end.
@@ -292,7 +277,7 @@ TEST_F(RelayFaultTest, AHalfClosedClientGetsTheWholeAnswer) {
   ASSERT_TRUE(client);
   ASSERT_TRUE(SendText(client, request));
   ::shutdown(client.fd(), SHUT_WR);
-  const std::string got = ReceiveToEnd(client);
+  const std::string got = ReceiveExactly(client, SIZE_MAX);  // to the end of stream
   EXPECT_EQ(got.size(), answer.size());
   EXPECT_TRUE(got == answer) << "the answer came back altered";
   EXPECT_TRUE(WaitUntil([&] { return server.Accepted() == 1 && heard.size() == request.size(); }, kPatience));

@@ -41,25 +41,22 @@ start_xvfb() {
   export DISPLAY=":$(head -n1 "$work/$name.display")"
 }
 
-# The main window: named Form1 while in a tray, IRC Quillmere while it has a
+# The main windows: named Form1 while in a tray, IRC Quillmere while it has a
 # taskbar entry; the icon's own window, named alike, is the small one.
-main_window() {
+main_windows() {
   local id width
   for id in $(xdotool search --name '^(Form1|IRC Quillmere)$' 2>/dev/null); do
     width=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/ {print $2}')
-    [ "${width:-0}" -ge 600 ] && { echo "$id"; return 0; }
+    if [ "${width:-0}" -ge 600 ]; then echo "$id"; fi
   done
   return 0
 }
-main_window_exists() { [ -n "$(main_window)" ]; }
-windows_of_the_program() {
-  local id width count=0
-  for id in $(xdotool search --name '^(Form1|IRC Quillmere)$' 2>/dev/null); do
-    width=$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/ {print $2}')
-    [ "${width:-0}" -ge 600 ] && count=$((count + 1))
-  done
-  echo "$count"
+main_window() {
+  local all
+  all=$(main_windows)
+  echo "${all%%$'\n'*}"
 }
+main_window_exists() { [ -n "$(main_window)" ]; }
 window_name() { xprop -id "$1" _NET_WM_NAME | sed 's/^[^=]*= //'; }
 viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
 hidden() { ! viewable "$1"; }

@@ -93,7 +93,7 @@ wait "$second_pid" || status=$?
 wait_for 5 viewable "$window" || fail "the second start did not show the window"
 read -r wx2 wy2 < <(window_place "$window")
 [ "$wx2" -eq "$wx" ] && [ "$wy2" -eq "$wy" ] || fail "the window came back elsewhere: $wx2,$wy2"
-[ "$(windows_of_the_program)" -eq 1 ] || fail "$(windows_of_the_program) main windows"
+[ "$(main_windows | wc -l)" -eq 1 ] || fail "$(main_windows | wc -l) main windows"
 [ "$(icon_line | wc -l)" -eq 1 ] || fail "$(icon_line | wc -l) icons in the tray"
 [ "$(listeners_on_7300)" -eq 1 ] || fail "$(listeners_on_7300) listeners on 7300"
 xdotool mousemove $((wx + 530)) $((wy + 18)) click 1
