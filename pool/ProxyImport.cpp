@@ -38,15 +38,20 @@ void ImportProxyList(ProxyPool& pool, ProxyListFile& file) {
   // Both strings live across lines so that their buffers are reused.
   std::string line;
   std::string candidate;
-  while (reader.NextLine(line)) {
-    // The pattern's own matcher rather than the general scan: the same first
-    // match, without the engine's backtracking through long runs of digits.
-    candidate.assign(FindProxyEntry(line));
-    // The check and the addition in one step: a verdict between them could
-    // otherwise leave the entry in lstAll and lstFailed at once.
-    if (!candidate.empty()) pool.AddNewProxyEntry(lstAll, candidate);
+  {
+    // Views hear of the whole import as one change when it ends, however it
+    // ends: the entries added before an error stay, and are shown.
+    ProxyPool::BulkChange bulk(pool, lstAll);
+    while (reader.NextLine(line)) {
+      // The pattern's own matcher rather than the general scan: the same first
+      // match, without the engine's backtracking through long runs of digits.
+      candidate.assign(FindProxyEntry(line));
+      // The check and the addition in one step: a verdict between them could
+      // otherwise leave the entry in lstAll and lstFailed at once.
+      if (!candidate.empty()) pool.AddNewProxyEntry(lstAll, candidate);
+    }
+    file.Close();
   }
-  file.Close();
   pool.SelectRandomProxy();
 }
 

@@ -4,6 +4,7 @@
 
 #include <time.h>
 
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "net/TcpSocket.h"
+#include "pool/EntryStore.h"
 #include "pool/RandomGenerator.h"
 #include "pool/SortedEntryList.h"
 
@@ -65,6 +67,9 @@ struct ProxyPool::State {
   // is queued while nobody listens.
   bool listening = false;
   std::vector<PoolChange> pending;
+  // Lists inside a BulkChange, and whether they changed since it began.
+  std::array<int, 3> bulkDepth{};
+  std::array<bool, 3> bulkChanged{};
 
   // Held while listeners run, so deliveries never overlap or reorder, and so
   // RemoveListener can wait for a running one. Guards `listeners`.
@@ -82,12 +87,21 @@ struct ProxyPool::State {
     return true;
   }
 
+  // Whether a change of `list` is told now; inside a BulkChange it is told
+  // with the rest when that ends.
+  bool TellsNow(ProxyListId list) {
+    if (!listening) return false;
+    if (bulkDepth[ListSlot(list)] == 0) return true;
+    bulkChanged[ListSlot(list)] = true;
+    return false;
+  }
+
   bool SetField(FieldId field, std::string text) {
     std::string& slot = fields[FieldSlot(field)];
     if (slot == text) return false;
     slot = std::move(text);
     if (!listening) return false;
-    return QueueChange({PoolChange::Kind::FieldText, ProxyListId::All, 0, field, slot});
+    return QueueChange({PoolChange::Kind::FieldText, ProxyListId::All, 0, field, slot, {}});
   }
 
   bool FillFields(std::string_view entry) {
@@ -99,26 +113,30 @@ struct ProxyPool::State {
 
   bool RemoveEntry(ProxyListId list, std::string_view entry) {
     const std::optional<std::size_t> position = lists[ListSlot(list)].RemoveFirst(entry);
-    if (!position || !listening) return false;
-    return QueueChange({PoolChange::Kind::Removed, list, *position, FieldId::Host, std::string(entry)});
+    if (!position || !TellsNow(list)) return false;
+    return QueueChange({PoolChange::Kind::Removed, list, *position, FieldId::Host, std::string(entry), {}});
   }
 
-  bool InsertEntry(ProxyListId list, std::string_view entry) {
-    std::size_t position;
+  // Unless `unique` and the list holds `entry` already. Whether it went in is
+  // `*added` when asked for.
+  bool InsertEntry(ProxyListId list, std::string_view entry, bool unique = false, bool* added = nullptr) {
+    std::optional<std::size_t> position;
     try {
-      position = lists[ListSlot(list)].Insert(entry);
+      SortedEntryList& entries = lists[ListSlot(list)];
+      position = unique ? entries.InsertUnique(entry) : std::optional(entries.Insert(entry));
     } catch (const std::bad_alloc&) {
       throw EListError("Unable to insert a line");
     } catch (const std::length_error&) {
       throw EListError("Unable to insert a line");
     }
-    if (!listening) return false;
-    return QueueChange({PoolChange::Kind::Inserted, list, position, FieldId::Host, std::string(entry)});
+    if (added) *added = position.has_value();
+    if (!position || !TellsNow(list)) return false;
+    return QueueChange({PoolChange::Kind::Inserted, list, *position, FieldId::Host, std::string(entry), {}});
   }
 
-  bool HeldAnywhere(std::string_view entry) const {
-    for (const SortedEntryList& list : lists) {
-      if (list.Contains(entry)) return true;
+  bool HeldElsewhere(ProxyListId than, std::string_view entry) const {
+    for (std::size_t i = 0; i < 3; ++i) {
+      if (i != ListSlot(than) && lists[i].Contains(entry)) return true;
     }
     return false;
   }
@@ -219,11 +237,42 @@ bool ProxyPool::AddNewProxyEntry(ProxyListId list, std::string_view entry) {
   bool queued = false;
   {
     std::lock_guard lock(state_->mutex);
-    if (state_->HeldAnywhere(entry)) return false;
-    queued = state_->InsertEntry(list, entry);
+    if (state_->HeldElsewhere(list, entry)) return false;
+    bool added = false;
+    queued = state_->InsertEntry(list, entry, /*unique=*/true, &added);
+    if (!added) return false;
   }
   if (queued) state_->Deliver();
   return true;
+}
+
+ProxyPool::BulkChange::BulkChange(ProxyPool& pool, ProxyListId list) : pool_(pool), list_(list) {
+  std::lock_guard lock(pool_.state_->mutex);
+  ++pool_.state_->bulkDepth[ListSlot(list_)];
+}
+
+ProxyPool::BulkChange::~BulkChange() {
+  State& state = *pool_.state_;
+  bool queued = false;
+  {
+    std::lock_guard lock(state.mutex);
+    const std::size_t slot = ListSlot(list_);
+    if (--state.bulkDepth[slot] > 0 || !std::exchange(state.bulkChanged[slot], false)) return;
+    if (!state.listening) return;
+    try {
+      auto entries = std::make_shared<EntryStore>();
+      for (std::string_view entry : state.lists[slot]) entries->Append(entry);
+      PoolChange change;
+      change.kind = PoolChange::Kind::Replaced;
+      change.list = list_;
+      change.entries = std::move(entries);
+      queued = state.QueueChange(std::move(change));
+    } catch (const std::bad_alloc&) {
+      // No memory for the copy: views keep the list as it was before the bulk
+      // (stale, not wrong in shape), and the next change is told as usual.
+    }
+  }
+  if (queued) state.Deliver();
 }
 
 bool ProxyPool::ContainsProxyEntry(ProxyListId list, std::string_view entry) const {

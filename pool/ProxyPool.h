@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -40,14 +41,19 @@ class EListError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+class EntryStore;
+
 // One change, as a view that mirrors the pool applies it.
 struct PoolChange {
-  enum class Kind { Inserted, Removed, FieldText };
+  enum class Kind { Inserted, Removed, FieldText, Replaced };
   Kind kind = Kind::Inserted;
-  ProxyListId list = ProxyListId::All;  // Inserted, Removed
+  ProxyListId list = ProxyListId::All;  // Inserted, Removed, Replaced
   std::size_t index = 0;                // Inserted, Removed: position in the list
   FieldId field = FieldId::Host;        // FieldText
   std::string text;                     // the entry, or the field's new text
+  // Replaced: the whole list as it now stands, for a view to adopt (taken
+  // whole by the last holder, copied by others).
+  std::shared_ptr<EntryStore> entries;
 };
 
 using PoolListener = std::function<void(const PoolChange&)>;
@@ -130,6 +136,22 @@ class ProxyPool {
   // filled before this returns and before the listener is first called.
   int AddListener(PoolListener listener, PoolSnapshot& snapshot);
   void RemoveListener(int id);
+
+  // While one is alive for a list, the list's changes reach listeners as one:
+  // when the last one ends, a single Replaced change with the whole list as it
+  // then stands. For an import's million additions, which a view would
+  // otherwise take one by one and the pool hold queued meanwhile.
+  class BulkChange {
+   public:
+    BulkChange(ProxyPool& pool, ProxyListId list);
+    ~BulkChange();
+    BulkChange(const BulkChange&) = delete;
+    BulkChange& operator=(const BulkChange&) = delete;
+
+   private:
+    ProxyPool& pool_;
+    ProxyListId list_;
+  };
 
  private:
   struct State;

@@ -346,6 +346,14 @@ std::optional<std::size_t> SortedEntryList::Find(std::string_view entry) const {
 }
 
 std::size_t SortedEntryList::Insert(std::string_view entry) {
+  return *Place(entry, /*unique=*/false);
+}
+
+std::optional<std::size_t> SortedEntryList::InsertUnique(std::string_view entry) {
+  return Place(entry, /*unique=*/true);
+}
+
+std::optional<std::size_t> SortedEntryList::Place(std::string_view entry, bool unique) {
   if (size_ >= kMaxSize) throw std::length_error("SortedEntryList is full");
   if (root_ == nullptr) {
     auto leaf = std::make_unique<Leaf>();
@@ -371,6 +379,13 @@ std::size_t SortedEntryList::Insert(std::string_view entry) {
   Leaf* leaf = AsLeaf(node);
   const std::size_t index = UpperIndex(leaf, entry);
   position += index;
+  // The new place is after every equal entry, so an equal one, if any, is
+  // the entry just before it: one descent both checks and inserts.
+  if (unique) {
+    const Leaf* before = index > 0 ? leaf : leaf->prev;
+    const std::size_t at = index > 0 ? index - 1 : (before ? before->n - 1u : 0);
+    if (before != nullptr && before->n > 0 && before->keys[at].View() == entry) return std::nullopt;
+  }
 
   // Everything that can fail is allocated before the tree is touched, so an
   // insertion that runs out of memory leaves the list exactly as it was.

@@ -33,6 +33,9 @@ class SortedEntryList {
   // Inserts after every equal entry and returns the new entry's position.
   // Throws std::bad_alloc, or std::length_error at kMaxSize, with the list unchanged.
   std::size_t Insert(std::string_view entry);
+  // The same unless an equal entry is there already: then no value, and the
+  // list is unchanged. Cheaper than Contains and Insert one after the other.
+  std::optional<std::size_t> InsertUnique(std::string_view entry);
   // Position of the first (lowest) entry equal to `entry`, if any.
   std::optional<std::size_t> Find(std::string_view entry) const;
   bool Contains(std::string_view entry) const { return Find(entry).has_value(); }
@@ -84,6 +87,8 @@ class SortedEntryList {
   std::size_t MemoryUsage() const;
 
  private:
+  std::optional<std::size_t> Place(std::string_view entry, bool unique);
+
   Node* root_ = nullptr;
   std::size_t size_ = 0;
   std::size_t height_ = 0;  // 1 for a lone leaf

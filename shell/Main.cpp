@@ -335,7 +335,7 @@ void TForm1::FillFieldsFrom(ProxyListBox* list, ProxyListId id) {
   }
   // The view may not yet show the pool's latest changes; the user chose the
   // entry on the screen, so that entry fills the fields.
-  const std::string entry = list->ListModel()->EntryAt(row);
+  const std::string entry(list->ListModel()->EntryAt(row));
   pool_.FillFieldsFromEntry(entry);
   const auto [host, port] = SplitProxyEntry(entry);
   edtHost->SetProgramText(FromBytes(host));

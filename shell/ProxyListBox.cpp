@@ -7,6 +7,10 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 
+#include <algorithm>
+#include <optional>
+#include <string>
+
 ProxyListBox::ProxyListBox(QWidget* parent) : QListView(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -41,6 +45,13 @@ void ProxyListBox::SelectRow(int row) {
 
 void ProxyListBox::ApplyChanges(const std::vector<PoolChange>& changes) {
   if (!model_) return;
+  const bool replaced = std::any_of(changes.begin(), changes.end(), [](const PoolChange& change) {
+    return change.kind == PoolChange::Kind::Replaced;
+  });
+  if (replaced) {
+    ApplyReplacing(changes);
+    return;
+  }
   if (changes.size() <= kRowByRow) {
     for (const PoolChange& change : changes) {
       const bool chosenGoes =
@@ -70,6 +81,33 @@ void ProxyListBox::ApplyChanges(const std::vector<PoolChange>& changes) {
     selectionModel()->select(model_->index(selected, 0), QItemSelectionModel::ClearAndSelect);
   }
   verticalScrollBar()->setValue(top);
+}
+
+void ProxyListBox::ApplyReplacing(const std::vector<PoolChange>& changes) {
+  // Row numbers mean nothing across a whole new list; the entries the
+  // selection, the caret and the top row were on are found again by their
+  // text, the rows being in order.
+  auto entryOf = [this](int row) -> std::optional<std::string> {
+    if (row < 0 || row >= model_->rowCount()) return std::nullopt;
+    return std::string(model_->EntryAt(row));
+  };
+  const std::optional<std::string> selected = entryOf(SelectedRow());
+  const std::optional<std::string> current = entryOf(currentIndex().row());
+  const std::optional<std::string> top = entryOf(verticalScrollBar()->value());
+  model_->ApplyAll(changes);
+  // An entry that is gone leaves nothing selected, as a removal does.
+  auto rowOf = [this](const std::optional<std::string>& entry) {
+    if (!entry) return -1;
+    const int row = model_->LowerBound(*entry);
+    return row < model_->rowCount() && model_->EntryAt(row) == *entry ? row : -1;
+  };
+  if (const int row = rowOf(current); row >= 0) {
+    selectionModel()->setCurrentIndex(model_->index(row, 0), QItemSelectionModel::NoUpdate);
+  }
+  if (const int row = rowOf(selected); row >= 0) {
+    selectionModel()->select(model_->index(row, 0), QItemSelectionModel::ClearAndSelect);
+  }
+  if (top) verticalScrollBar()->setValue(model_->LowerBound(*top));
 }
 
 void ProxyListBox::mousePressEvent(QMouseEvent* event) {

@@ -40,6 +40,9 @@ class ProxyListBox : public QListView {
                                                        const QEvent* event = nullptr) const override;
 
  private:
+  // ApplyChanges where one of them is a whole new list.
+  void ApplyReplacing(const std::vector<PoolChange>& changes);
+
   // Up to this many changes are shown one by one; more are applied in one go.
   static constexpr std::size_t kRowByRow = 32;
 

@@ -15,6 +15,7 @@ int FollowRow(int row, const PoolChange& change) {
       if (at == row) return -1;
       return at < row ? row - 1 : row;
     case PoolChange::Kind::FieldText:
+    case PoolChange::Kind::Replaced:
       break;
   }
   return row;
@@ -31,7 +32,7 @@ QVariant ProxyListModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole: {
       // Entries are single-byte text; Latin-1 shows every byte as one character.
-      const std::string& entry = EntryAt(index.row());
+      const std::string_view entry = EntryAt(index.row());
       return QString::fromLatin1(entry.data(), static_cast<qsizetype>(entry.size()));
     }
     case Qt::SizeHintRole:
@@ -55,6 +56,8 @@ bool ProxyListModel::Fits(const PoolChange& change) const {
       return change.index <= entries_.Size();
     case PoolChange::Kind::Removed:
       return change.index < entries_.Size();
+    case PoolChange::Kind::Replaced:
+      return change.entries != nullptr;
     case PoolChange::Kind::FieldText:
       break;
   }
@@ -75,6 +78,11 @@ void ProxyListModel::Apply(const PoolChange& change) {
       ApplyQuietly(change);
       endRemoveRows();
       break;
+    case PoolChange::Kind::Replaced:
+      beginResetModel();
+      ApplyQuietly(change);
+      endResetModel();
+      break;
     case PoolChange::Kind::FieldText:
       break;
   }
@@ -92,5 +100,13 @@ void ProxyListModel::ApplyQuietly(const PoolChange& change) {
     entries_.Insert(change.index, change.text);
   } else if (change.kind == PoolChange::Kind::Removed) {
     entries_.Remove(change.index);
+  } else if (change.kind == PoolChange::Kind::Replaced) {
+    // The queue's copy is normally the last holder: then the list is taken
+    // over whole instead of copied.
+    if (change.entries.use_count() == 1) {
+      entries_ = std::move(*change.entries);
+    } else {
+      entries_ = *change.entries;
+    }
   }
 }

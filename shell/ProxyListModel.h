@@ -8,10 +8,11 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pool/ProxyPool.h"
-#include "shell/EntryStore.h"
+#include "pool/EntryStore.h"
 
 // Where a row ends up after one change of its list; -1 once it is removed.
 int FollowRow(int row, const PoolChange& change);
@@ -28,10 +29,15 @@ class ProxyListModel : public QAbstractListModel {
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
 
-  const std::string& EntryAt(int row) const { return entries_.At(static_cast<std::size_t>(row)); }
+  // Valid until the model next changes.
+  std::string_view EntryAt(int row) const { return entries_.At(static_cast<std::size_t>(row)); }
+  // The first row whose entry is not less than `entry` (the rows are in the
+  // pool's order).
+  int LowerBound(std::string_view entry) const { return static_cast<int>(entries_.LowerBound(entry)); }
 
   void Assign(const std::vector<std::string>& entries);
-  // Row by row, so that views keep their selection and scroll position.
+  // Row by row, so that views keep their selection and scroll position; a
+  // Replaced change resets the model.
   void Apply(const PoolChange& change);
   // All at once behind one reset: views must restore their state themselves.
   void ApplyAll(const std::vector<PoolChange>& changes);

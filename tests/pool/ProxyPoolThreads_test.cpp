@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "pool/EntryStore.h"
 #include "pool/ProxyPool.h"
 
 namespace {
@@ -57,6 +58,10 @@ struct Mirror : PoolSnapshot {
       case PoolChange::Kind::FieldText:
         fields[static_cast<std::size_t>(c.field)] = c.text;
         break;
+      case PoolChange::Kind::Replaced:
+        list.clear();
+        for (std::size_t i = 0; i < c.entries->Size(); ++i) list.emplace_back(c.entries->At(i));
+        break;
     }
     inside.fetch_sub(1);
   }
@@ -71,7 +76,14 @@ void Hammer(ProxyPool& pool, int w, int steps) {
     const auto list = static_cast<ProxyListId>(value(rng) % 3);
     const int k = value(rng);
     switch (action(rng)) {
-      case 0:
+      case 0: {
+        // An import's shape, overlapping other threads' bulks and single changes.
+        ProxyPool::BulkChange bulk(pool, list);
+        pool.AddNewProxyEntry(list, Entry(k));
+        pool.AddProxyEntry(list, Entry(k + 1));
+        pool.RemoveProxyEntry(list, Entry(k + 2));
+        break;
+      }
       case 1:
       case 2:
         pool.AddProxyEntry(list, Entry(k));

@@ -16,7 +16,7 @@
 
 #include "net/TcpSocket.h"
 #include "pool/ProxyPool.h"
-#include "shell/EntryStore.h"
+#include "pool/EntryStore.h"
 #include "shell/FlatButton.h"
 #include "shell/LimitedEdit.h"
 #include "shell/Main.h"
@@ -153,7 +153,7 @@ class PoolViewTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.lstFailed->SelectRow(1);
     const std::string chosen = Entry(5000);
-    QCOMPARE(form.lstFailed->ListModel()->EntryAt(1), chosen);
+    QCOMPARE(std::string(form.lstFailed->ListModel()->EntryAt(1)), chosen);
     std::thread other([&] {
       for (int i = 0; i < added; ++i) pool.AddProxyEntry(lstFailed, Entry(i * 20));
       pool.RemoveProxyEntry(lstFailed, Entry(3000));
@@ -162,7 +162,7 @@ class PoolViewTest : public QObject {
     QTRY_COMPARE(ShownEntries(form, 2), pool.Entries(lstFailed));
     const int row = form.lstFailed->SelectedRow();
     QVERIFY(row >= 0);
-    QCOMPARE(form.lstFailed->ListModel()->EntryAt(row), chosen);
+    QCOMPARE(std::string(form.lstFailed->ListModel()->EntryAt(row)), chosen);
     QCOMPARE(form.lstFailed->currentIndex().row(), row);
   }
 
@@ -247,12 +247,12 @@ class PoolViewTest : public QObject {
       plain.erase(plain.begin() + std::ptrdiff_t(at));
     }
     QCOMPARE(store.Size(), plain.size());
-    for (std::size_t i = 0; i < plain.size(); ++i) QCOMPARE(store.At(i), plain[i]);
+    for (std::size_t i = 0; i < plain.size(); ++i) QCOMPARE(std::string(store.At(i)), plain[i]);
     // Reading backwards defeats the remembered block.
-    for (std::size_t i = plain.size(); i-- > 0;) QCOMPARE(store.At(i), plain[i]);
+    for (std::size_t i = plain.size(); i-- > 0;) QCOMPARE(std::string(store.At(i)), plain[i]);
     store.Assign({"a", "b"});
     QCOMPARE(store.Size(), std::size_t(2));
-    QCOMPARE(store.At(1), std::string("b"));
+    QCOMPARE(std::string(store.At(1)), std::string("b"));
   }
 };
 

@@ -29,7 +29,7 @@ std::vector<std::string> ShownEntries(const TForm1& form, int listIndex) {
   const ProxyListBox* lists[] = {form.lstAll, form.lstWorking, form.lstFailed};
   const ProxyListModel* model = lists[listIndex]->ListModel();
   std::vector<std::string> entries;
-  for (int row = 0; row < model->rowCount(); ++row) entries.push_back(model->EntryAt(row));
+  for (int row = 0; row < model->rowCount(); ++row) entries.emplace_back(model->EntryAt(row));
   return entries;
 }
 
