@@ -105,8 +105,9 @@ Socket TcpConnect(const std::string& host, std::int32_t port, std::chrono::milli
     return NoSocket;
   }
   const int error = ConnectWithin(s.fd, address, limit);
-  const int flags = error == 0 ? ::fcntl(s.fd, F_GETFL) : -1;
-  if (error != 0 || flags < 0 || ::fcntl(s.fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  // The socket was made here with no status flag but O_NONBLOCK: clearing
+  // them all needs no F_GETFL first, one system call less per connection.
+  if (error != 0 || ::fcntl(s.fd, F_SETFL, 0) != 0) {
     if (error == 0 || IsLocalConnectFailure(error)) fault = ConnectFault::Shortage;
     ::close(s.fd);
     return NoSocket;

@@ -113,6 +113,9 @@ UpstreamPumpThread::~UpstreamPumpThread() {
 
 void UpstreamPumpThread::JoinUnlessStalled() {
   constexpr long kLookEveryMs = 250;
+  // Most answers end within the first look: the watch, and its system call,
+  // only for an upstream that is still at it then.
+  if (!Running() || thread_.JoinWithin(kLookEveryMs)) return;
   DeliveryWatch delivery(data_.upstream, /*settledCounts=*/true);
   while (Running() && !thread_.JoinWithin(kLookEveryMs)) {
     if (!delivery.Moving()) Stop();
