@@ -91,6 +91,8 @@ class TextGuard {
     held_ = false;
     return text_;
   }
+  // The held text, still owned by the guard.
+  EntryText View() const { return text_; }
 
  private:
   EntryText text_{};
@@ -312,6 +314,67 @@ struct PathStep {
   std::size_t child;
 };
 
+// A full leaf passes some of its entries to a neighbour under the same parent
+// that has room, instead of splitting: the new entry then fits. Whether it was
+// placed. Leaves split only when their neighbours are full too, so the tree
+// stays well filled whatever order the entries come in.
+bool PlaceThroughNeighbour(Inner* parent, std::size_t child, Leaf* leaf, std::size_t index, EntryText text) {
+  constexpr std::size_t full = kLeafCapacity;
+  if (child + 1 < parent->n) {
+    Leaf* right = AsLeaf(parent->kids[child + 1]);
+    if (right->n + 2u <= full) {
+      const std::size_t moved = (full - right->n + 1) / 2;
+      const std::size_t kept = full - moved;
+      // The only allocation comes first: the list is untouched if it fails.
+      const EntryText separator = EntryText::Make(leaf->keys[kept].View());
+      std::memmove(static_cast<void*>(right->keys + moved), right->keys, right->n * sizeof(EntryText));
+      std::memcpy(static_cast<void*>(right->keys), leaf->keys + kept, moved * sizeof(EntryText));
+      right->n = static_cast<std::uint16_t>(right->n + moved);
+      leaf->n = static_cast<std::uint16_t>(kept);
+      if (index <= kept) {
+        ShiftRight(leaf->keys, index, leaf->n);
+        leaf->keys[index] = text;
+        ++leaf->n;
+      } else {
+        ShiftRight(right->keys, index - kept, right->n);
+        right->keys[index - kept] = text;
+        ++right->n;
+      }
+      parent->seps[child + 1].Free();
+      parent->seps[child + 1] = separator;
+      parent->counts[child] = leaf->n;
+      parent->counts[child + 1] = right->n;
+      return true;
+    }
+  }
+  if (child > 0) {
+    Leaf* left = AsLeaf(parent->kids[child - 1]);
+    if (left->n + 2u <= full) {
+      const std::size_t moved = (full - left->n + 1) / 2;
+      const EntryText separator = EntryText::Make(leaf->keys[moved].View());
+      std::memcpy(static_cast<void*>(left->keys + left->n), leaf->keys, moved * sizeof(EntryText));
+      std::memmove(static_cast<void*>(leaf->keys), leaf->keys + moved, (full - moved) * sizeof(EntryText));
+      left->n = static_cast<std::uint16_t>(left->n + moved);
+      leaf->n = static_cast<std::uint16_t>(full - moved);
+      if (index <= moved) {
+        ShiftRight(left->keys, left->n - moved + index, left->n);
+        left->keys[left->n - moved + index] = text;
+        ++left->n;
+      } else {
+        ShiftRight(leaf->keys, index - moved, leaf->n);
+        leaf->keys[index - moved] = text;
+        ++leaf->n;
+      }
+      parent->seps[child].Free();
+      parent->seps[child] = separator;
+      parent->counts[child - 1] = left->n;
+      parent->counts[child] = leaf->n;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 SortedEntryList::~SortedEntryList() {
@@ -406,6 +469,15 @@ std::optional<std::size_t> SortedEntryList::Place(std::string_view entry, bool u
     const std::size_t at = index > 0 ? index - 1 : (before ? before->n - 1u : 0);
     if (before != nullptr && before->n > 0 && before->keys[at].View() == entry) return std::nullopt;
   }
+  if (leaf->n == kLeafCapacity && depth > 0) {
+    TextGuard text(EntryText::Make(entry));
+    if (PlaceThroughNeighbour(path[depth - 1].node, path[depth - 1].child, leaf, index, text.View())) {
+      text.Release();
+      for (std::size_t d = 0; d + 1 < depth; ++d) ++path[d].node->counts[path[d].child];
+      ++size_;
+      return position;
+    }
+  }
 
   // Everything that can fail is allocated before the tree is touched, so an
   // insertion that runs out of memory leaves the list exactly as it was.
@@ -423,8 +495,9 @@ std::optional<std::size_t> SortedEntryList::Place(std::string_view entry, bool u
   if (leafSplits) {
     spareLeaf = std::make_unique<Leaf>();
     // The entry at the split point opens the right half whichever side the
-    // new entry joins (see below), so the separator can be copied now.
-    leafSeparator.Reset(EntryText::Make(leaf->keys[kLeafCapacity / 2].View()));
+    // new entry joins (see below), so the separator can be copied now; an
+    // entry past a full leaf's last opens a leaf of its own.
+    leafSeparator.Reset(EntryText::Make(index == kLeafCapacity ? entry : leaf->keys[kLeafCapacity / 2].View()));
     for (std::size_t i = 0; i < innerSplits + (rootGrows ? 1 : 0); ++i) {
       spareInner[i] = std::make_unique<Inner>();
     }
@@ -442,19 +515,27 @@ std::optional<std::size_t> SortedEntryList::Place(std::string_view entry, bool u
 
   Leaf* right = spareLeaf.release();
   constexpr std::uint16_t half = kLeafCapacity / 2;
-  std::memcpy(static_cast<void*>(right->keys), leaf->keys + half, (kLeafCapacity - half) * sizeof(EntryText));
-  right->n = kLeafCapacity - half;
-  leaf->n = half;
-  // index <= half: the entry ends the left half at the latest, and the old
-  // keys[half] still opens the right one; index > half: it lands at right[1+].
-  if (index <= half) {
-    ShiftRight(leaf->keys, index, leaf->n);
-    leaf->keys[index] = text.Release();
-    ++leaf->n;
+  if (index == kLeafCapacity) {
+    // Past the end of a full leaf: the leaf stays full and the entry starts
+    // the next one. Lists often arrive sorted, and halving leaves that are
+    // never filled again would leave the tree half empty.
+    right->keys[0] = text.Release();
+    right->n = 1;
   } else {
-    ShiftRight(right->keys, index - half, right->n);
-    right->keys[index - half] = text.Release();
-    ++right->n;
+    std::memcpy(static_cast<void*>(right->keys), leaf->keys + half, (kLeafCapacity - half) * sizeof(EntryText));
+    right->n = kLeafCapacity - half;
+    leaf->n = half;
+    // index <= half: the entry ends the left half at the latest, and the old
+    // keys[half] still opens the right one; index > half: it lands at right[1+].
+    if (index <= half) {
+      ShiftRight(leaf->keys, index, leaf->n);
+      leaf->keys[index] = text.Release();
+      ++leaf->n;
+    } else {
+      ShiftRight(right->keys, index - half, right->n);
+      right->keys[index - half] = text.Release();
+      ++right->n;
+    }
   }
   right->next = leaf->next;
   right->prev = leaf;
