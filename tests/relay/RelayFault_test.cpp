@@ -28,6 +28,7 @@
 #include "net/ConnectionServer.h"
 #include "net/TcpSocket.h"
 #include "pool/ProxyPool.h"
+#include "relay/ConnectionEnd.h"
 #include "relay/RelayHandler.h"
 #include "support/ByteStreams.h"
 #include "support/LoopbackSockets.h"
@@ -40,7 +41,9 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::chrono::milliseconds kPatience = 5s;
+// Beyond the longest the relay may take to let a connection go: a client gone
+// by reset while its upstream stays silent waits out twice the end grace.
+constexpr std::chrono::milliseconds kPatience = 2 * kEndGrace + 2s;
 
 // The sanitizers' runtimes need descriptors of their own to report anything,
 // so a process without a free one trips them into false alarms.
