@@ -314,65 +314,45 @@ struct PathStep {
   std::size_t child;
 };
 
-// A full leaf passes some of its entries to a neighbour under the same parent
-// that has room, instead of splitting: the new entry then fits. Whether it was
+// Spreads the entries of two neighbouring leaves, with `text` at `index` of
+// the two taken as one run, evenly over both; the separator between them
+// becomes the right one's first entry. Both must fit: left->n + right->n < 2 * capacity.
+void SpreadOver(Leaf* left, Leaf* right, std::size_t index, EntryText text, EntryText& separator) {
+  std::array<EntryText, 2 * kLeafCapacity> run;
+  std::memcpy(static_cast<void*>(run.data()), left->keys, left->n * sizeof(EntryText));
+  std::memcpy(static_cast<void*>(run.data() + left->n), right->keys, right->n * sizeof(EntryText));
+  const std::size_t total = left->n + right->n + 1u;
+  ShiftRight(run.data(), index, total - 1);
+  run[index] = text;
+  const std::size_t leftSize = (total + 1) / 2;
+  // The only allocation comes first: both leaves are untouched if it fails.
+  const EntryText opening = EntryText::Make(run[leftSize].View());
+  std::memcpy(static_cast<void*>(left->keys), run.data(), leftSize * sizeof(EntryText));
+  std::memcpy(static_cast<void*>(right->keys), run.data() + leftSize, (total - leftSize) * sizeof(EntryText));
+  left->n = static_cast<std::uint16_t>(leftSize);
+  right->n = static_cast<std::uint16_t>(total - leftSize);
+  separator.Free();
+  separator = opening;
+}
+
+// A full leaf shares its entries with a neighbour under the same parent that
+// has room, instead of splitting: the new entry then fits. Whether it was
 // placed. Leaves split only when their neighbours are full too, so the tree
 // stays well filled whatever order the entries come in.
 bool PlaceThroughNeighbour(Inner* parent, std::size_t child, Leaf* leaf, std::size_t index, EntryText text) {
-  constexpr std::size_t full = kLeafCapacity;
-  if (child + 1 < parent->n) {
-    Leaf* right = AsLeaf(parent->kids[child + 1]);
-    if (right->n + 2u <= full) {
-      const std::size_t moved = (full - right->n + 1) / 2;
-      const std::size_t kept = full - moved;
-      // The only allocation comes first: the list is untouched if it fails.
-      const EntryText separator = EntryText::Make(leaf->keys[kept].View());
-      std::memmove(static_cast<void*>(right->keys + moved), right->keys, right->n * sizeof(EntryText));
-      std::memcpy(static_cast<void*>(right->keys), leaf->keys + kept, moved * sizeof(EntryText));
-      right->n = static_cast<std::uint16_t>(right->n + moved);
-      leaf->n = static_cast<std::uint16_t>(kept);
-      if (index <= kept) {
-        ShiftRight(leaf->keys, index, leaf->n);
-        leaf->keys[index] = text;
-        ++leaf->n;
-      } else {
-        ShiftRight(right->keys, index - kept, right->n);
-        right->keys[index - kept] = text;
-        ++right->n;
-      }
-      parent->seps[child + 1].Free();
-      parent->seps[child + 1] = separator;
-      parent->counts[child] = leaf->n;
-      parent->counts[child + 1] = right->n;
-      return true;
-    }
-  }
-  if (child > 0) {
+  const auto roomy = [](const Node* n) { return n->n + 2u <= kLeafCapacity; };
+  if (child + 1 < parent->n && roomy(parent->kids[child + 1])) {
+    SpreadOver(leaf, AsLeaf(parent->kids[child + 1]), index, text, parent->seps[child + 1]);
+  } else if (child > 0 && roomy(parent->kids[child - 1])) {
     Leaf* left = AsLeaf(parent->kids[child - 1]);
-    if (left->n + 2u <= full) {
-      const std::size_t moved = (full - left->n + 1) / 2;
-      const EntryText separator = EntryText::Make(leaf->keys[moved].View());
-      std::memcpy(static_cast<void*>(left->keys + left->n), leaf->keys, moved * sizeof(EntryText));
-      std::memmove(static_cast<void*>(leaf->keys), leaf->keys + moved, (full - moved) * sizeof(EntryText));
-      left->n = static_cast<std::uint16_t>(left->n + moved);
-      leaf->n = static_cast<std::uint16_t>(full - moved);
-      if (index <= moved) {
-        ShiftRight(left->keys, left->n - moved + index, left->n);
-        left->keys[left->n - moved + index] = text;
-        ++left->n;
-      } else {
-        ShiftRight(leaf->keys, index - moved, leaf->n);
-        leaf->keys[index - moved] = text;
-        ++leaf->n;
-      }
-      parent->seps[child].Free();
-      parent->seps[child] = separator;
-      parent->counts[child - 1] = left->n;
-      parent->counts[child] = leaf->n;
-      return true;
-    }
+    SpreadOver(left, leaf, left->n + index, text, parent->seps[child]);
+    --child;
+  } else {
+    return false;
   }
-  return false;
+  parent->counts[child] = parent->kids[child]->n;
+  parent->counts[child + 1] = parent->kids[child + 1]->n;
+  return true;
 }
 
 }  // namespace
