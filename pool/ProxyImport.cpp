@@ -3,9 +3,11 @@
 #include "pool/ProxyImport.h"
 
 #include <cerrno>
+#include <new>
 #include <string>
 #include <string_view>
 
+#include "pool/EntryBatch.h"
 #include "pool/ProxyLineReader.h"
 #include "pool/ProxyPattern.h"
 #include "pool/ProxyPool.h"
@@ -35,23 +37,31 @@ EInOutError::EInOutError(int errorNumber, const std::string& message)
 
 void ImportProxyList(ProxyPool& pool, ProxyListFile& file) {
   ProxyLineReader reader(file, ProxyLineReader::kDefaultBlockSize, ProxyLineReader::Lines::ForAddresses);
-  // Both strings live across lines so that their buffers are reused.
+  // Lives across lines so that its buffer is reused.
   std::string line;
-  std::string candidate;
-  {
-    // Views hear of the whole import as one change when it ends, however it
-    // ends: the entries added before an error stay, and are shown.
-    ProxyPool::BulkChange bulk(pool, lstAll);
+  // The file's addresses join the pool together once it is read: one step for
+  // the pool and one change for the views, and the list is built in order
+  // instead of searched through once for every line.
+  EntryBatch batch;
+  try {
     while (reader.NextLine(line)) {
       // The pattern's own matcher rather than the general scan: the same first
       // match, without the engine's backtracking through long runs of digits.
-      candidate.assign(FindProxyEntry(line));
-      // The check and the addition in one step: a verdict between them could
-      // otherwise leave the entry in lstAll and lstFailed at once.
-      if (!candidate.empty()) pool.AddNewProxyEntry(lstAll, candidate);
+      const std::string_view candidate = FindProxyEntry(line);
+      if (candidate.empty()) continue;
+      try {
+        batch.Add(candidate);
+      } catch (const std::bad_alloc&) {
+        throw EListError("Unable to insert a line");
+      }
     }
     file.Close();
+  } catch (...) {
+    // The addresses read before the error stay, as they would have one by one.
+    pool.AddNewProxyEntries(lstAll, batch);
+    throw;
   }
+  pool.AddNewProxyEntries(lstAll, batch);
   pool.SelectRandomProxy();
 }
 

@@ -4,7 +4,6 @@
 
 #include <time.h>
 
-#include <array>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -14,6 +13,7 @@
 #include <thread>
 
 #include "net/TcpSocket.h"
+#include "pool/EntryBatch.h"
 #include "pool/EntryStore.h"
 #include "pool/RandomGenerator.h"
 #include "pool/SortedEntryList.h"
@@ -67,9 +67,6 @@ struct ProxyPool::State {
   // is queued while nobody listens.
   bool listening = false;
   std::vector<PoolChange> pending;
-  // Lists inside a BulkChange, and whether they changed since it began.
-  std::array<int, 3> bulkDepth{};
-  std::array<bool, 3> bulkChanged{};
 
   // Held while listeners run, so deliveries never overlap or reorder, and so
   // RemoveListener can wait for a running one. Guards `listeners`.
@@ -87,13 +84,22 @@ struct ProxyPool::State {
     return true;
   }
 
-  // Whether a change of `list` is told now; inside a BulkChange it is told
-  // with the rest when that ends.
-  bool TellsNow(ProxyListId list) {
+  // The whole list as it now stands, as one change.
+  bool QueueReplaced(ProxyListId list) {
     if (!listening) return false;
-    if (bulkDepth[ListSlot(list)] == 0) return true;
-    bulkChanged[ListSlot(list)] = true;
-    return false;
+    try {
+      auto entries = std::make_shared<EntryStore>();
+      for (std::string_view entry : lists[ListSlot(list)]) entries->Append(entry);
+      PoolChange change;
+      change.kind = PoolChange::Kind::Replaced;
+      change.list = list;
+      change.entries = std::move(entries);
+      return QueueChange(std::move(change));
+    } catch (const std::bad_alloc&) {
+      // No memory for the copy: views keep the list as they had it (stale,
+      // not wrong in shape), and the next change is told as usual.
+      return false;
+    }
   }
 
   bool SetField(FieldId field, std::string text) {
@@ -113,32 +119,64 @@ struct ProxyPool::State {
 
   bool RemoveEntry(ProxyListId list, std::string_view entry) {
     const std::optional<std::size_t> position = lists[ListSlot(list)].RemoveFirst(entry);
-    if (!position || !TellsNow(list)) return false;
+    if (!position) return false;
     return QueueChange({PoolChange::Kind::Removed, list, *position, FieldId::Host, std::string(entry), {}});
   }
 
-  // Unless `unique` and the list holds `entry` already. Whether it went in is
-  // `*added` when asked for.
-  bool InsertEntry(ProxyListId list, std::string_view entry, bool unique = false, bool* added = nullptr) {
+  bool InsertEntry(ProxyListId list, std::string_view entry) {
     std::optional<std::size_t> position;
     try {
-      SortedEntryList& entries = lists[ListSlot(list)];
-      position = unique ? entries.InsertUnique(entry) : std::optional(entries.Insert(entry));
+      position = lists[ListSlot(list)].Insert(entry);
     } catch (const std::bad_alloc&) {
       throw EListError("Unable to insert a line");
     } catch (const std::length_error&) {
       throw EListError("Unable to insert a line");
     }
-    if (added) *added = position.has_value();
-    if (!position || !TellsNow(list)) return false;
     return QueueChange({PoolChange::Kind::Inserted, list, *position, FieldId::Host, std::string(entry), {}});
   }
 
-  bool HeldElsewhere(ProxyListId than, std::string_view entry) const {
+  // The texts of `fresh` (each once) that no list holds go into `list`,
+  // counted in `added` as they go; the smaller of the two is put into the
+  // larger. A list that `fresh` took the place of is left in `replaced`, to be
+  // freed after the lock. Throws std::bad_alloc or std::length_error.
+  void Join(ProxyListId list, SortedEntryList& fresh, std::size_t& added, SortedEntryList& replaced) {
     for (std::size_t i = 0; i < 3; ++i) {
-      if (i != ListSlot(than) && lists[i].Contains(entry)) return true;
+      if (i != ListSlot(list)) DropHeld(fresh, lists[i]);
     }
-    return false;
+    SortedEntryList& target = lists[ListSlot(list)];
+    if (fresh.Size() <= target.Size()) {
+      for (std::string_view entry : fresh) {
+        if (target.InsertUnique(entry)) ++added;
+      }
+      return;
+    }
+    // The list's own repeats stay; a text it holds already is not new.
+    const std::size_t candidates = fresh.Size();
+    std::size_t known = 0;
+    std::optional<std::string_view> previous;
+    for (std::string_view entry : target) {
+      if (entry == previous || !fresh.Contains(entry)) {
+        fresh.Insert(entry);
+      } else {
+        ++known;
+      }
+      previous = entry;
+    }
+    replaced = std::exchange(target, std::move(fresh));
+    added = candidates - known;
+  }
+
+  // Out of `fresh`, every text that `other` holds, walking the smaller.
+  static void DropHeld(SortedEntryList& fresh, const SortedEntryList& other) {
+    if (other.Size() <= fresh.Size()) {
+      for (std::string_view entry : other) fresh.RemoveFirst(entry);
+      return;
+    }
+    std::vector<std::string> held;
+    for (std::string_view entry : fresh) {
+      if (other.Contains(entry)) held.emplace_back(entry);
+    }
+    for (const std::string& entry : held) fresh.RemoveFirst(entry);
   }
 
   void ApplyFields() {
@@ -233,46 +271,36 @@ void ProxyPool::MoveProxyEntry(std::initializer_list<ProxyListId> from, ProxyLis
   if (queued) state_->Deliver();
 }
 
-bool ProxyPool::AddNewProxyEntry(ProxyListId list, std::string_view entry) {
+std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
+  SortedEntryList fresh;
+  try {
+    // Sorted and built outside the lock: the relay's threads wait only for the joining.
+    fresh = SortedEntryList::FromBatch(batch);
+  } catch (const std::bad_alloc&) {
+    throw EListError("Unable to insert a line");
+  } catch (const std::length_error&) {
+    throw EListError("Unable to insert a line");
+  }
+  if (fresh.Empty()) return 0;
+  // Declared before the lock so that it is freed after it.
+  SortedEntryList replaced;
+  std::size_t added = 0;
+  bool failed = false;
   bool queued = false;
   {
     std::lock_guard lock(state_->mutex);
-    if (state_->HeldElsewhere(list, entry)) return false;
-    bool added = false;
-    queued = state_->InsertEntry(list, entry, /*unique=*/true, &added);
-    if (!added) return false;
+    try {
+      state_->Join(list, fresh, added, replaced);
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    } catch (const std::length_error&) {
+      failed = true;
+    }
+    if (added > 0) queued = state_->QueueReplaced(list);
   }
   if (queued) state_->Deliver();
-  return true;
-}
-
-ProxyPool::BulkChange::BulkChange(ProxyPool& pool, ProxyListId list) : pool_(pool), list_(list) {
-  std::lock_guard lock(pool_.state_->mutex);
-  ++pool_.state_->bulkDepth[ListSlot(list_)];
-}
-
-ProxyPool::BulkChange::~BulkChange() {
-  State& state = *pool_.state_;
-  bool queued = false;
-  {
-    std::lock_guard lock(state.mutex);
-    const std::size_t slot = ListSlot(list_);
-    if (--state.bulkDepth[slot] > 0 || !std::exchange(state.bulkChanged[slot], false)) return;
-    if (!state.listening) return;
-    try {
-      auto entries = std::make_shared<EntryStore>();
-      for (std::string_view entry : state.lists[slot]) entries->Append(entry);
-      PoolChange change;
-      change.kind = PoolChange::Kind::Replaced;
-      change.list = list_;
-      change.entries = std::move(entries);
-      queued = state.QueueChange(std::move(change));
-    } catch (const std::bad_alloc&) {
-      // No memory for the copy: views keep the list as it was before the bulk
-      // (stale, not wrong in shape), and the next change is told as usual.
-    }
-  }
-  if (queued) state.Deliver();
+  if (failed) throw EListError("Unable to insert a line");
+  return added;
 }
 
 bool ProxyPool::ContainsProxyEntry(ProxyListId list, std::string_view entry) const {

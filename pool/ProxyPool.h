@@ -41,6 +41,7 @@ class EListError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+class EntryBatch;
 class EntryStore;
 
 // One change, as a view that mirrors the pool applies it.
@@ -100,9 +101,12 @@ class ProxyPool {
   // insertion as changes of their own. Throws as AddProxyEntry, the removals
   // made.
   void MoveProxyEntry(std::initializer_list<ProxyListId> from, ProxyListId to, std::string_view entry);
-  // In one step: `entry` into `list` unless one of the three lists holds it.
-  // Whether it went in; throws as AddProxyEntry.
-  bool AddNewProxyEntry(ProxyListId list, std::string_view entry);
+  // In one step, the import's: every text of `batch` into `list` once, unless
+  // one of the three lists holds it already. Listeners hear the list as one
+  // Replaced change. How many went in; the batch is left empty. Throws
+  // EListError("Unable to insert a line") when memory runs out: the entries
+  // that went in before it stay, and are told.
+  std::size_t AddNewProxyEntries(ProxyListId list, EntryBatch& batch);
   // lstAllClick, lstWorkingClick, lstFailedClick: the selected entry (index, -1
   // for none) fills both fields; throws EListError("List index out of bounds (%d)").
   void FillFieldsFromList(ProxyListId list, int selectedIndex);
@@ -136,22 +140,6 @@ class ProxyPool {
   // filled before this returns and before the listener is first called.
   int AddListener(PoolListener listener, PoolSnapshot& snapshot);
   void RemoveListener(int id);
-
-  // While one is alive for a list, the list's changes reach listeners as one:
-  // when the last one ends, a single Replaced change with the whole list as it
-  // then stands. For an import's million additions, which a view would
-  // otherwise take one by one and the pool hold queued meanwhile.
-  class BulkChange {
-   public:
-    BulkChange(ProxyPool& pool, ProxyListId list);
-    ~BulkChange();
-    BulkChange(const BulkChange&) = delete;
-    BulkChange& operator=(const BulkChange&) = delete;
-
-   private:
-    ProxyPool& pool_;
-    ProxyListId list_;
-  };
 
  private:
   struct State;

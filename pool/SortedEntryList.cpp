@@ -16,6 +16,10 @@
 #include <stdexcept>
 #include <type_traits>
 #include <utility>
+#include <vector>
+
+#include "pool/EntryBatch.h"
+#include "pool/EntryText.h"
 
 namespace {
 
@@ -25,52 +29,6 @@ constexpr std::uint16_t kInnerCapacity = 64;
 constexpr std::uint16_t kMergeBelow = 16;
 // 64^16 entries would be needed to grow taller; 16 levels never fill.
 constexpr std::size_t kMaxHeight = 16;
-
-// 24 bytes, trivially copyable so that nodes can shift entries with memmove.
-// Texts of up to 22 bytes sit inline with their length in the last byte;
-// longer ones live on the heap and the last byte holds kHeapTag. Whoever holds
-// the slot owns the heap block; copies of the struct are moves.
-struct EntryText {
-  static constexpr std::size_t kInlineCapacity = 22;
-  static constexpr unsigned char kHeapTag = 0xFF;
-
-  alignas(8) unsigned char raw[24];
-
-  static EntryText Make(std::string_view text) {
-    EntryText e{};
-    if (text.size() <= kInlineCapacity) {
-      std::memcpy(e.raw, text.data(), text.size());
-      e.raw[23] = static_cast<unsigned char>(text.size());
-    } else {
-      char* block = new char[text.size()];
-      std::memcpy(block, text.data(), text.size());
-      const std::size_t size = text.size();
-      std::memcpy(e.raw, &block, sizeof block);
-      std::memcpy(e.raw + 8, &size, sizeof size);
-      e.raw[23] = kHeapTag;
-    }
-    return e;
-  }
-
-  bool OnHeap() const { return raw[23] == kHeapTag; }
-
-  std::string_view View() const {
-    if (!OnHeap()) return {reinterpret_cast<const char*>(raw), raw[23]};
-    const char* block;
-    std::size_t size;
-    std::memcpy(&block, raw, sizeof block);
-    std::memcpy(&size, raw + 8, sizeof size);
-    return {block, size};
-  }
-
-  std::size_t HeapBytes() const { return OnHeap() ? View().size() : 0; }
-
-  void Free() {
-    if (OnHeap()) delete[] View().data();
-  }
-};
-static_assert(sizeof(EntryText) == 24);
-static_assert(std::is_trivially_copyable_v<EntryText>);
 
 // Frees a text that was made ahead of a change if the change never takes it.
 class TextGuard {
@@ -355,7 +313,92 @@ bool PlaceThroughNeighbour(Inner* parent, std::size_t child, Leaf* leaf, std::si
   return true;
 }
 
+const EntryText& FirstEntry(const Node* node) {
+  while (!node->leaf) node = AsInner(node)->kids[0];
+  return AsLeaf(node)->keys[0];
+}
+
+// The inner nodes over one level of a tree being built, as evenly filled as
+// their number allows. On a throw the nodes made are gone and `level` is
+// untouched.
+std::vector<Node*> LevelAbove(const std::vector<Node*>& level) {
+  const std::size_t parents = (level.size() + kInnerCapacity - 1) / kInnerCapacity;
+  std::vector<Node*> above;
+  above.reserve(parents);
+  try {
+    std::size_t from = 0;
+    for (std::size_t p = 0; p < parents; ++p) {
+      const std::size_t take = level.size() / parents + (p < level.size() % parents ? 1 : 0);
+      above.push_back(new Inner);
+      Inner* in = AsInner(above.back());
+      for (std::size_t k = 0; k < take; ++k) {
+        Node* kid = level[from + k];
+        if (k > 0) in->seps[k] = EntryText::Make(FirstEntry(kid).View());
+        in->kids[k] = kid;
+        in->counts[k] = static_cast<std::uint32_t>(CountOf(kid));
+        in->n = static_cast<std::uint16_t>(k + 1);
+      }
+      from += take;
+    }
+  } catch (...) {
+    for (Node* node : above) {
+      Inner* in = AsInner(node);
+      for (std::uint16_t i = 1; i < in->n; ++i) in->seps[i].Free();
+      delete in;
+    }
+    throw;
+  }
+  return above;
+}
+
 }  // namespace
+
+SortedEntryList SortedEntryList::FromBatch(EntryBatch& batch) {
+  if (batch.Size() > kMaxSize) throw std::length_error("SortedEntryList is full");
+  // Leaves are filled whole, left to right: no entry has to move again.
+  std::vector<Node*> level;
+  level.reserve(batch.Size() / kLeafCapacity + 1);
+  std::vector<EntryText> run;
+  Leaf* last = nullptr;
+  std::size_t size = 0;
+  std::size_t height = 0;
+  try {
+    while (batch.TakeRun(run)) {
+      std::size_t placed = 0;
+      try {
+        for (; placed < run.size(); ++placed) {
+          if (last == nullptr || last->n == kLeafCapacity) {
+            auto leaf = new Leaf;
+            leaf->prev = last;
+            if (last != nullptr) last->next = leaf;
+            level.push_back(leaf);
+            last = leaf;
+          }
+          last->keys[last->n++] = run[placed];
+        }
+      } catch (...) {
+        for (; placed < run.size(); ++placed) run[placed].Free();
+        throw;
+      }
+      size += run.size();
+    }
+    if (!level.empty()) height = 1;
+    while (level.size() > 1) {
+      level = LevelAbove(level);
+      ++height;
+    }
+  } catch (...) {
+    for (Node* node : level) DestroyTree(node);
+    throw;
+  }
+  SortedEntryList list;
+  if (!level.empty()) {
+    list.root_ = level.front();
+    list.size_ = size;
+    list.height_ = height;
+  }
+  return list;
+}
 
 SortedEntryList::~SortedEntryList() {
   DestroyTree(root_);

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "pool/EntryBatch.h"
 #include "pool/EntryStore.h"
 #include "pool/ProxyPool.h"
 
@@ -77,11 +78,10 @@ void Hammer(ProxyPool& pool, int w, int steps) {
     const int k = value(rng);
     switch (action(rng)) {
       case 0: {
-        // An import's shape, overlapping other threads' bulks and single changes.
-        ProxyPool::BulkChange bulk(pool, list);
-        pool.AddNewProxyEntry(list, Entry(k));
-        pool.AddProxyEntry(list, Entry(k + 1));
-        pool.RemoveProxyEntry(list, Entry(k + 2));
+        // An import's shape, overlapping other threads' imports and single changes.
+        EntryBatch batch;
+        for (int i : {k + 2, k, k + 1, k}) batch.Add(Entry(i));
+        pool.AddNewProxyEntries(list, batch);
         break;
       }
       case 1:

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "pool/EntryBatch.h"
+#include "pool/EntryStore.h"
 #include "pool/RandomGenerator.h"
 
 // Readable failures instead of object bytes.
@@ -206,6 +209,41 @@ TEST(ProxyPoolRandom, ALoneEntryIsAlwaysPicked) {
     pool.SetFieldText(edtHost, "x");
     pool.SelectRandomProxy();
     EXPECT_EQ(pool.CurrentUpstream(), (Upstream{"5.5.5.5", 55}));
+  }
+}
+
+// An import's additions as one step, whichever of list and batch is larger:
+// a text any list holds is not added, the list's own twins stay, and the views
+// hear the list whole, once.
+TEST(ProxyPoolLists, ABatchAddsWhatNoListHoldsInOneChange) {
+  for (int before : {0, 2, 40}) {
+    ProxyPool pool;
+    for (int i = 0; i < before; ++i) pool.AddProxyEntry(lstAll, "9.0.0." + std::to_string(i) + ":1");
+    pool.AddProxyEntry(lstAll, "1.1.1.1:1");
+    pool.AddProxyEntry(lstAll, "1.1.1.1:1");
+    pool.AddProxyEntry(lstWorking, "2.2.2.2:2");
+    pool.AddProxyEntry(lstFailed, "3.3.3.3:3");
+    std::vector<PoolChange> heard;
+    const int id = pool.AddListener([&](const PoolChange& c) { heard.push_back(c); });
+    EntryBatch batch;
+    for (const char* e : {"4.4.4.4:4", "1.1.1.1:1", "2.2.2.2:2", "4.4.4.4:4", "3.3.3.3:3", "0.0.0.0:0", "9.0.0.1:1"}) {
+      batch.Add(e);
+    }
+    const std::size_t known = before > 1 ? 1 : 0;  // 9.0.0.1:1
+    EXPECT_EQ(pool.AddNewProxyEntries(lstAll, batch), 3u - known) << before;
+    pool.RemoveListener(id);
+    EXPECT_TRUE(batch.Empty());
+    const std::vector<std::string> all = pool.Entries(lstAll);
+    EXPECT_EQ(all.size(), static_cast<std::size_t>(before) + 4u + 1u - known) << before;
+    EXPECT_EQ(std::count(all.begin(), all.end(), "1.1.1.1:1"), 2) << before;
+    EXPECT_EQ(std::count(all.begin(), all.end(), "9.0.0.1:1"), 1) << before;
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
+    EXPECT_EQ(pool.Entries(lstWorking), std::vector<std::string>{"2.2.2.2:2"});
+    EXPECT_EQ(pool.Entries(lstFailed), std::vector<std::string>{"3.3.3.3:3"});
+    ASSERT_EQ(heard.size(), 1u) << before;
+    EXPECT_EQ(heard[0].kind, PoolChange::Kind::Replaced);
+    ASSERT_EQ(heard[0].entries->Size(), all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(heard[0].entries->At(i), all[i]);
   }
 }
 

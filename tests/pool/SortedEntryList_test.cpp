@@ -2,12 +2,15 @@
 // Copyright 2026 The IRC Quillmere developers
 #include "pool/SortedEntryList.h"
 
+#include "pool/EntryBatch.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -190,6 +193,45 @@ TEST(SortedEntryListShape, RandomOperationsMatchTheModel) {
     }
     EXPECT_TRUE(list.Empty());
   }
+}
+
+// A list built from a batch in one go: texts of every kind (zero and high
+// bytes, prefixes of each other, inline and on the heap, long shared
+// beginnings) sorted and once each, in a tree that later changes keep exact.
+TEST(SortedEntryListShape, ABatchBuildsItsTextsOnceInOrder) {
+  std::mt19937 rng(20261209);
+  const std::string alphabet("0129.:\0\xFF", 8);
+  auto text = [&] {
+    std::string t(std::uniform_int_distribution<std::size_t>(0, 30)(rng), ' ');
+    for (char& c : t) c = alphabet[std::uniform_int_distribution<std::size_t>(0, alphabet.size() - 1)(rng)];
+    if (std::uniform_int_distribution<int>(0, 19)(rng) == 0) t = std::string(100, '7') + t;
+    return t;
+  };
+  EntryBatch batch;
+  std::set<std::string> distinct;
+  for (int i = 0; i < 60000; ++i) {
+    const std::string t = text();
+    batch.Add(t);
+    distinct.insert(t);
+  }
+  SortedEntryList list = SortedEntryList::FromBatch(batch);
+  EXPECT_TRUE(batch.Empty());
+  ModelList model;
+  for (const std::string& t : distinct) model.Insert(t);
+  ASSERT_EQ(list.ToVector(), model.entries());
+  for (int step = 0; step < 20000; ++step) {
+    const std::string t = text();
+    if (step % 3 == 0) {
+      ASSERT_EQ(list.Insert(t), model.Insert(t));
+    } else {
+      const auto at = model.Find(t);
+      ASSERT_EQ(list.RemoveFirst(t), at);
+      if (at) model.EraseAt(*at);
+      const auto position = std::uniform_int_distribution<std::size_t>(0, model.entries().size() - 1)(rng);
+      ASSERT_EQ(list.At(position), model.entries()[position]);
+    }
+  }
+  ASSERT_EQ(list.ToVector(), model.entries());
 }
 
 }  // namespace

@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
+#include "pool/EntryBatch.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <utility>
+
+struct EntryBatch::Chunk {
+  Chunk* next;  // older
+  std::uint32_t size;
+  std::uint32_t capacity;
+
+  EntryText* Entries() { return reinterpret_cast<EntryText*>(this + 1); }
+
+  static Chunk* Make(std::uint32_t capacity, Chunk* next) {
+    void* raw = ::operator new(sizeof(Chunk) + capacity * sizeof(EntryText));
+    return new (raw) Chunk{next, 0, capacity};
+  }
+  static void Release(Chunk* chunk) { ::operator delete(chunk); }
+};
+
+namespace {
+
+// A bucket's chunks double from the first to the largest: a file whose
+// addresses begin in thousands of ways fills thousands of buckets with a few
+// entries each, and a full-sized chunk for each would cost more than them all.
+constexpr std::uint32_t kFirstChunk = 8;
+constexpr std::uint32_t kLargestChunk = 4096;
+
+// Runs this short are sorted by comparison.
+constexpr std::size_t kShortRun = 32;
+// Past this depth a run shares a long beginning: a comparison sort ends it
+// instead of one pass and one level of recursion per shared byte.
+constexpr std::size_t kDeepest = 64;
+
+// Byte `depth` of the entry counted from 1, or 0 where the entry has ended: an
+// entry sorts before every longer one that begins with it. An inline text is
+// padded with zero bytes up to its length byte, and no inline entry is asked
+// past its own length (where it ended, it stopped being sorted).
+unsigned KeyAt(const EntryText& entry, std::size_t depth) {
+  const unsigned tag = entry.raw[23];
+  if (tag != EntryText::kHeapTag) return entry.raw[depth] + (depth < tag ? 1u : 0u);
+  const std::string_view text = entry.View();
+  return depth < text.size() ? static_cast<unsigned char>(text[depth]) + 1u : 0u;
+}
+
+// Two inline entries compare as their 24 bytes read as big-endian numbers: the
+// text, its zero padding, then its length, which decides only between a text
+// and a longer one that begins with it and then zero bytes.
+std::uint64_t Word(const EntryText& entry, std::size_t i) {
+  std::uint64_t word;
+  std::memcpy(&word, entry.raw + 8 * i, sizeof word);
+  return __builtin_bswap64(word);
+}
+
+bool Before(const EntryText& a, const EntryText& b) {
+  if (a.OnHeap() || b.OnHeap()) return a.View() < b.View();
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::uint64_t x = Word(a, i);
+    const std::uint64_t y = Word(b, i);
+    if (x != y) return x < y;
+  }
+  return false;
+}
+
+bool Same(const EntryText& a, const EntryText& b) {
+  if (a.OnHeap() || b.OnHeap()) return a.View() == b.View();
+  return std::memcmp(a.raw, b.raw, sizeof a.raw) == 0;
+}
+
+// Byte-wise radix sort from `depth` on, of entries that agree before it. The
+// passes go back and forth between `run` and `spare` (as large), and the
+// sorted entries end in `spare` when `intoSpare`, else in `run`.
+void SortFrom(EntryText* run, EntryText* spare, std::size_t count, std::size_t depth, bool intoSpare) {
+  const auto land = [&](EntryText* at, std::size_t n) {
+    if (intoSpare) std::memcpy(static_cast<void*>(spare + (at - run)), at, n * sizeof(EntryText));
+  };
+  for (;;) {
+    if (count <= kShortRun || depth >= kDeepest) {
+      std::sort(run, run + count, [](const EntryText& a, const EntryText& b) { return Before(a, b); });
+      land(run, count);
+      return;
+    }
+    std::array<std::size_t, 257> sizes{};
+    for (std::size_t i = 0; i < count; ++i) ++sizes[KeyAt(run[i], depth)];
+    const unsigned first = KeyAt(run[0], depth);
+    if (sizes[first] == count) {
+      // All alike at this byte; if all have ended there, all are equal.
+      if (first == 0) {
+        land(run, count);
+        return;
+      }
+      ++depth;
+      continue;
+    }
+    std::array<std::size_t, 257> starts;
+    std::size_t start = 0;
+    for (std::size_t key = 0; key < sizes.size(); ++key) {
+      starts[key] = start;
+      start += sizes[key];
+    }
+    std::array<std::size_t, 257> next = starts;
+    for (std::size_t i = 0; i < count; ++i) spare[next[KeyAt(run[i], depth)]++] = run[i];
+    // Now in `spare`: each group sorts on from there, to where this call's
+    // result belongs. Those that ended at this byte (key 0) are equal.
+    for (std::size_t key = 0; key < sizes.size(); ++key) {
+      const std::size_t at = starts[key];
+      if (key > 0 && sizes[key] > 1) {
+        SortFrom(spare + at, run + at, sizes[key], depth + 1, !intoSpare);
+      } else if (!intoSpare && sizes[key] > 0) {
+        std::memcpy(static_cast<void*>(run + at), spare + at, sizes[key] * sizeof(EntryText));
+      }
+    }
+    return;
+  }
+}
+
+}  // namespace
+
+EntryBatch::~EntryBatch() {
+  for (Chunk* chunk : buckets_) {
+    while (chunk != nullptr) {
+      for (std::uint32_t i = 0; i < chunk->size; ++i) chunk->Entries()[i].Free();
+      Chunk::Release(std::exchange(chunk, chunk->next));
+    }
+  }
+}
+
+std::size_t EntryBatch::BucketOf(std::string_view entry) {
+  const auto byte = [entry](std::size_t i) {
+    return i < entry.size() ? static_cast<unsigned char>(entry[i]) + 1u : 0u;
+  };
+  return byte(0) * 257u + byte(1);
+}
+
+void EntryBatch::Add(std::string_view entry) {
+  if (buckets_.empty()) buckets_.assign(kBuckets, nullptr);
+  const std::size_t bucket = BucketOf(entry);
+  Chunk*& newest = buckets_[bucket];
+  EntryText text = EntryText::Make(entry);
+  if (newest == nullptr || newest->size == newest->capacity) {
+    const std::uint32_t capacity = newest == nullptr ? kFirstChunk : std::min(newest->capacity * 2, kLargestChunk);
+    try {
+      newest = Chunk::Make(capacity, newest);
+    } catch (...) {
+      text.Free();
+      throw;
+    }
+  }
+  newest->Entries()[newest->size] = text;
+  ++newest->size;
+  ++size_;
+  next_ = std::min(next_, bucket);
+}
+
+bool EntryBatch::TakeRun(std::vector<EntryText>& run) {
+  run.clear();
+  while (next_ < buckets_.size() && buckets_[next_] == nullptr) ++next_;
+  if (next_ >= buckets_.size()) {
+    std::vector<EntryText>().swap(scratch_);
+    return false;
+  }
+  std::size_t count = 0;
+  for (const Chunk* chunk = buckets_[next_]; chunk != nullptr; chunk = chunk->next) count += chunk->size;
+  run.resize(count);
+  if (count > kShortRun && scratch_.size() < count) scratch_.resize(count);
+
+  // From here on nothing throws.
+  EntryText* out = run.data();
+  for (Chunk* chunk = std::exchange(buckets_[next_], nullptr); chunk != nullptr;) {
+    std::memcpy(static_cast<void*>(out), chunk->Entries(), chunk->size * sizeof(EntryText));
+    out += chunk->size;
+    Chunk::Release(std::exchange(chunk, chunk->next));
+  }
+  size_ -= count;
+  ++next_;
+  // Every entry of a bucket has the same first two bytes.
+  SortFrom(run.data(), scratch_.data(), count, 2, /*intoSpare=*/false);
+  std::size_t kept = 0;
+  for (EntryText& entry : run) {
+    if (kept > 0 && Same(run[kept - 1], entry)) {
+      entry.Free();
+    } else {
+      run[kept++] = entry;
+    }
+  }
+  run.resize(kept);
+  return true;
+}
