@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -41,24 +42,32 @@ constexpr std::size_t kDeepest = 64;
 // entry sorts before every longer one that begins with it. An inline text is
 // padded with zero bytes up to its length byte, and no inline entry is asked
 // past its own length (where it ended, it stopped being sorted).
-unsigned KeyAt(const EntryText& entry, std::size_t depth) {
-  const unsigned tag = entry.raw[23];
-  if (tag != EntryText::kHeapTag) return entry.raw[depth] + (depth < tag ? 1u : 0u);
+[[gnu::noinline]] unsigned KeyOnHeapAt(const EntryText& entry, std::size_t depth) {
   const std::string_view text = entry.View();
   return depth < text.size() ? static_cast<unsigned char>(text[depth]) + 1u : 0u;
+}
+
+inline unsigned KeyAt(const EntryText& entry, std::size_t depth) {
+  const unsigned tag = entry.raw[23];
+  if (__builtin_expect(tag == EntryText::kHeapTag, 0)) return KeyOnHeapAt(entry, depth);
+  return entry.raw[depth] + (depth < tag ? 1u : 0u);
 }
 
 // Two inline entries compare as their 24 bytes read as big-endian numbers: the
 // text, its zero padding, then its length, which decides only between a text
 // and a longer one that begins with it and then zero bytes.
-std::uint64_t Word(const EntryText& entry, std::size_t i) {
+inline std::uint64_t Word(const EntryText& entry, std::size_t i) {
   std::uint64_t word;
   std::memcpy(&word, entry.raw + 8 * i, sizeof word);
   return __builtin_bswap64(word);
 }
 
-bool Before(const EntryText& a, const EntryText& b) {
-  if (a.OnHeap() || b.OnHeap()) return a.View() < b.View();
+[[gnu::noinline]] bool BeforeByView(const EntryText& a, const EntryText& b) {
+  return a.View() < b.View();
+}
+
+inline bool Before(const EntryText& a, const EntryText& b) {
+  if (__builtin_expect(a.OnHeap() || b.OnHeap(), 0)) return BeforeByView(a, b);
   for (std::size_t i = 0; i < 3; ++i) {
     const std::uint64_t x = Word(a, i);
     const std::uint64_t y = Word(b, i);
@@ -67,7 +76,7 @@ bool Before(const EntryText& a, const EntryText& b) {
   return false;
 }
 
-bool Same(const EntryText& a, const EntryText& b) {
+inline bool Same(const EntryText& a, const EntryText& b) {
   if (a.OnHeap() || b.OnHeap()) return a.View() == b.View();
   return std::memcmp(a.raw, b.raw, sizeof a.raw) == 0;
 }
@@ -121,14 +130,27 @@ void SortFrom(EntryText* run, EntryText* spare, std::size_t count, std::size_t d
 
 }  // namespace
 
-EntryBatch::~EntryBatch() {
-  for (Chunk* chunk : buckets_) {
-    while (chunk != nullptr) {
+// A bucket's entries, newest chunk first, and how many of them have each
+// third byte: the sort's first pass is counted as they come, so that taking
+// the bucket reads its chunks once, straight into their places.
+struct EntryBatch::Bucket {
+  Chunk* newest = nullptr;
+  std::size_t count = 0;
+  std::array<std::uint32_t, 257> thirds{};
+
+  Bucket() = default;
+  Bucket(const Bucket&) = delete;
+  Bucket& operator=(const Bucket&) = delete;
+  ~Bucket() {
+    for (Chunk* chunk = newest; chunk != nullptr;) {
       for (std::uint32_t i = 0; i < chunk->size; ++i) chunk->Entries()[i].Free();
       Chunk::Release(std::exchange(chunk, chunk->next));
     }
   }
-}
+};
+
+EntryBatch::EntryBatch() = default;
+EntryBatch::~EntryBatch() = default;
 
 std::size_t EntryBatch::BucketOf(std::string_view entry) {
   const auto byte = [entry](std::size_t i) {
@@ -138,10 +160,12 @@ std::size_t EntryBatch::BucketOf(std::string_view entry) {
 }
 
 void EntryBatch::Add(std::string_view entry) {
-  if (buckets_.empty()) buckets_.assign(kBuckets, nullptr);
-  const std::size_t bucket = BucketOf(entry);
-  Chunk*& newest = buckets_[bucket];
+  if (buckets_.empty()) buckets_.resize(kBuckets);
+  const std::size_t at = BucketOf(entry);
+  std::unique_ptr<Bucket>& bucket = buckets_[at];
+  if (!bucket) bucket = std::make_unique<Bucket>();
   EntryText text = EntryText::Make(entry);
+  Chunk*& newest = bucket->newest;
   if (newest == nullptr || newest->size == newest->capacity) {
     const std::uint32_t capacity = newest == nullptr ? kFirstChunk : std::min(newest->capacity * 2, kLargestChunk);
     try {
@@ -151,35 +175,49 @@ void EntryBatch::Add(std::string_view entry) {
       throw;
     }
   }
-  newest->Entries()[newest->size] = text;
-  ++newest->size;
+  newest->Entries()[newest->size++] = text;
+  ++bucket->thirds[KeyAt(text, 2)];
+  ++bucket->count;
   ++size_;
-  next_ = std::min(next_, bucket);
+  next_ = std::min(next_, at);
 }
 
 bool EntryBatch::TakeRun(std::vector<EntryText>& run) {
   run.clear();
-  while (next_ < buckets_.size() && buckets_[next_] == nullptr) ++next_;
+  while (next_ < buckets_.size() && !buckets_[next_]) ++next_;
   if (next_ >= buckets_.size()) {
     std::vector<EntryText>().swap(scratch_);
     return false;
   }
-  std::size_t count = 0;
-  for (const Chunk* chunk = buckets_[next_]; chunk != nullptr; chunk = chunk->next) count += chunk->size;
+  Bucket& bucket = *buckets_[next_];
+  const std::size_t count = bucket.count;
   run.resize(count);
-  if (count > kShortRun && scratch_.size() < count) scratch_.resize(count);
+  const std::size_t largest = *std::max_element(bucket.thirds.begin(), bucket.thirds.end());
+  if (largest > kShortRun && scratch_.size() < largest) scratch_.resize(largest);
 
-  // From here on nothing throws.
-  EntryText* out = run.data();
-  for (Chunk* chunk = std::exchange(buckets_[next_], nullptr); chunk != nullptr;) {
-    std::memcpy(static_cast<void*>(out), chunk->Entries(), chunk->size * sizeof(EntryText));
-    out += chunk->size;
+  // From here on nothing throws. Every entry of a bucket has the same first
+  // two bytes, and goes from its chunk straight to its third byte's share.
+  std::array<std::size_t, 257> starts;
+  std::size_t start = 0;
+  for (std::size_t key = 0; key < starts.size(); ++key) {
+    starts[key] = start;
+    start += bucket.thirds[key];
+  }
+  std::array<std::size_t, 257> next = starts;
+  for (Chunk* chunk = std::exchange(bucket.newest, nullptr); chunk != nullptr;) {
+    for (std::uint32_t i = 0; i < chunk->size; ++i) {
+      const EntryText& entry = chunk->Entries()[i];
+      run[next[KeyAt(entry, 2)]++] = entry;
+    }
     Chunk::Release(std::exchange(chunk, chunk->next));
   }
+  // Those that ended after two bytes (key 0) are equal to each other.
+  for (std::size_t key = 1; key < starts.size(); ++key) {
+    if (bucket.thirds[key] > 1) SortFrom(run.data() + starts[key], scratch_.data(), bucket.thirds[key], 3, false);
+  }
+  buckets_[next_].reset();
   size_ -= count;
   ++next_;
-  // Every entry of a bucket has the same first two bytes.
-  SortFrom(run.data(), scratch_.data(), count, 2, /*intoSpare=*/false);
   std::size_t kept = 0;
   for (EntryText& entry : run) {
     if (kept > 0 && Same(run[kept - 1], entry)) {

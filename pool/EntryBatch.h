@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -16,7 +17,7 @@
 
 class EntryBatch {
  public:
-  EntryBatch() = default;
+  EntryBatch();
   ~EntryBatch();
   EntryBatch(const EntryBatch&) = delete;
   EntryBatch& operator=(const EntryBatch&) = delete;
@@ -36,12 +37,13 @@ class EntryBatch {
 
  private:
   struct Chunk;
+  struct Bucket;
   // Entries are gathered by their first two bytes: each such bucket is a share
   // that sorts on its own, and the buckets in turn are in byte order.
   static constexpr std::size_t kBuckets = 257 * 257;
   static std::size_t BucketOf(std::string_view entry);
 
-  std::vector<Chunk*> buckets_;  // the newest chunk of each bucket's chain
+  std::vector<std::unique_ptr<Bucket>> buckets_;
   std::size_t size_ = 0;
   std::size_t next_ = 0;  // no bucket before it holds anything
   std::vector<EntryText> scratch_;

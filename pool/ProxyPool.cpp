@@ -84,12 +84,16 @@ struct ProxyPool::State {
     return true;
   }
 
-  // The whole list as it now stands, as one change.
-  bool QueueReplaced(ProxyListId list) {
+  // The whole list as it now stands, as one change; `copy` is taken when
+  // it is that already.
+  bool QueueReplaced(ProxyListId list, std::shared_ptr<EntryStore> copy = nullptr) {
     if (!listening) return false;
     try {
-      auto entries = std::make_shared<EntryStore>();
-      for (std::string_view entry : lists[ListSlot(list)]) entries->Append(entry);
+      auto entries = std::move(copy);
+      if (entries == nullptr || entries->Size() != lists[ListSlot(list)].Size()) {
+        entries = std::make_shared<EntryStore>();
+        for (std::string_view entry : lists[ListSlot(list)]) entries->Append(entry);
+      }
       PoolChange change;
       change.kind = PoolChange::Kind::Replaced;
       change.list = list;
@@ -272,10 +276,18 @@ void ProxyPool::MoveProxyEntry(std::initializer_list<ProxyListId> from, ProxyLis
 }
 
 std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
+  // Into an empty list that keeps the whole batch (an import into a fresh
+  // pool), the views' copy made while the list is built serves as it is, and
+  // the lock is held for the joining alone.
+  std::shared_ptr<EntryStore> copy;
+  {
+    std::lock_guard lock(state_->mutex);
+    if (state_->listening && state_->lists[ListSlot(list)].Empty()) copy = std::make_shared<EntryStore>();
+  }
   SortedEntryList fresh;
   try {
     // Sorted and built outside the lock: the relay's threads wait only for the joining.
-    fresh = SortedEntryList::FromBatch(batch);
+    fresh = SortedEntryList::FromBatch(batch, copy.get());
   } catch (const std::bad_alloc&) {
     throw EListError("Unable to insert a line");
   } catch (const std::length_error&) {
@@ -289,6 +301,9 @@ std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
   bool queued = false;
   {
     std::lock_guard lock(state_->mutex);
+    // The copy is the list only if the list was empty and nothing was held
+    // elsewhere; a size that differs tells.
+    if (!state_->lists[ListSlot(list)].Empty()) copy.reset();
     try {
       state_->Join(list, fresh, added, replaced);
     } catch (const std::bad_alloc&) {
@@ -296,7 +311,7 @@ std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
     } catch (const std::length_error&) {
       failed = true;
     }
-    if (added > 0) queued = state_->QueueReplaced(list);
+    if (added > 0) queued = state_->QueueReplaced(list, std::move(copy));
   }
   if (queued) state_->Deliver();
   if (failed) throw EListError("Unable to insert a line");

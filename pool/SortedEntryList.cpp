@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "pool/EntryBatch.h"
+#include "pool/EntryStore.h"
 #include "pool/EntryText.h"
 
 namespace {
@@ -353,7 +354,7 @@ std::vector<Node*> LevelAbove(const std::vector<Node*>& level) {
 
 }  // namespace
 
-SortedEntryList SortedEntryList::FromBatch(EntryBatch& batch) {
+SortedEntryList SortedEntryList::FromBatch(EntryBatch& batch, EntryStore* copy) {
   if (batch.Size() > kMaxSize) throw std::length_error("SortedEntryList is full");
   // Leaves are filled whole, left to right: no entry has to move again.
   std::vector<Node*> level;
@@ -381,6 +382,14 @@ SortedEntryList SortedEntryList::FromBatch(EntryBatch& batch) {
         throw;
       }
       size += run.size();
+      if (copy != nullptr) {
+        try {
+          for (const EntryText& entry : run) copy->Append(entry.View());
+        } catch (const std::bad_alloc&) {
+          *copy = EntryStore();
+          copy = nullptr;
+        }
+      }
     }
     if (!level.empty()) height = 1;
     while (level.size() > 1) {

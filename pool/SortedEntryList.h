@@ -16,6 +16,7 @@
 #include <vector>
 
 class EntryBatch;
+class EntryStore;
 
 class SortedEntryList {
  public:
@@ -27,10 +28,13 @@ class SortedEntryList {
   SortedEntryList& operator=(SortedEntryList&& other) noexcept;
 
   // Every text of `batch` once, in time linear in their number rather than an
-  // insertion each; the batch is left empty. Throws std::bad_alloc, or
+  // insertion each; the batch is left empty. With `copy`, the same texts are
+  // appended to it as well, while they are at hand (a view's copy is made
+  // without reading the list again); a copy that runs out of memory is left
+  // empty and the list is made all the same. Throws std::bad_alloc, or
   // std::length_error past kMaxSize; the batch then holds what it had not yet
   // handed over.
-  static SortedEntryList FromBatch(EntryBatch& batch);
+  static SortedEntryList FromBatch(EntryBatch& batch, EntryStore* copy = nullptr);
 
   std::size_t Size() const { return size_; }
   bool Empty() const { return size_ == 0; }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -244,6 +245,22 @@ TEST(ProxyPoolLists, ABatchAddsWhatNoListHoldsInOneChange) {
     EXPECT_EQ(heard[0].kind, PoolChange::Kind::Replaced);
     ASSERT_EQ(heard[0].entries->Size(), all.size());
     for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(heard[0].entries->At(i), all[i]);
+  }
+  // Into an empty list, the views' copy made on the way is the list only if no
+  // other list held a text of the batch.
+  for (bool held : {false, true}) {
+    ProxyPool pool;
+    if (held) pool.AddProxyEntry(lstFailed, "5.5.5.5:5");
+    std::shared_ptr<EntryStore> told;
+    const int id = pool.AddListener([&](const PoolChange& c) { told = c.entries; });
+    EntryBatch batch;
+    for (const char* e : {"6.6.6.6:6", "5.5.5.5:5"}) batch.Add(e);
+    pool.AddNewProxyEntries(lstAll, batch);
+    pool.RemoveListener(id);
+    const std::vector<std::string> all = pool.Entries(lstAll);
+    ASSERT_TRUE(told);
+    ASSERT_EQ(told->Size(), all.size()) << held;
+    for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(told->At(i), all[i]);
   }
 }
 
