@@ -4,7 +4,8 @@
 // offscreen platform, with its mirror of the pool and its list models) until
 // the list box shows every entry, beside the core's import of the same file
 // alone. Each side runs in a fresh process of its own, so that its peak
-// resident memory is its alone; the sides take turns in one run.
+// resident memory is its alone; the sides take turns in one run, three rounds
+// each, and the best time of each side counts.
 //
 //   window_import_bench [WORK_DIR] [LINES...]   (defaults: /tmp, 100000 1000000 20000000)
 //
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -95,6 +97,18 @@ struct Side {
   double peakMiB = -1;
 };
 
+constexpr int kRounds = 3;
+
+// The faster of two rounds of one side, with the higher peak; a failed round
+// fails the side.
+Side Better(const Side& best, const Side& next, int round) {
+  if (round == 0) return next;
+  if (best.seconds < 0 || next.seconds < 0 || best.entries != next.entries) return Side{};
+  Side side = next.seconds < best.seconds ? next : best;
+  side.peakMiB = std::max(best.peakMiB, next.peakMiB);
+  return side;
+}
+
 Side RunSide(const char* self, const char* mode, const fs::path& file) {
   int out[2];
   if (::pipe(out) != 0) return {};
@@ -168,8 +182,14 @@ int main(int argc, char** argv) {
   for (const std::size_t lines : sizes) {
     const fs::path file = dir / ("list-" + std::to_string(lines) + ".txt");
     const std::size_t distinct = WriteListFileApart(file, lines);
-    Side core = RunSide(self.c_str(), "core", file);
-    Side window = RunSide(self.c_str(), "window", file);
+    // The sides take turns, three rounds: each time is the best of its rounds
+    // (this machine is shared, and a slow round is someone else's work), each
+    // memory figure the highest.
+    Side core, window;
+    for (int round = 0; round < kRounds; ++round) {
+      core = Better(core, RunSide(self.c_str(), "core", file), round);
+      window = Better(window, RunSide(self.c_str(), "window", file), round);
+    }
     if (core.seconds < 0 || window.seconds < 0) {
       std::printf("%-9zu a side failed (core %.3f s, window %.3f s)\n", lines, core.seconds, window.seconds);
       status = 1;

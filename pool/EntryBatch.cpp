@@ -33,7 +33,7 @@ constexpr std::uint32_t kFirstChunk = 8;
 constexpr std::uint32_t kLargestChunk = 4096;
 
 // Runs this short are sorted by comparison.
-constexpr std::size_t kShortRun = 32;
+constexpr std::size_t kShortRun = 16;
 // Past this depth a run shares a long beginning: a comparison sort ends it
 // instead of one pass and one level of recursion per shared byte.
 constexpr std::size_t kDeepest = 64;
@@ -94,12 +94,19 @@ void SortFrom(EntryText* run, EntryText* spare, std::size_t count, std::size_t d
       land(run, count);
       return;
     }
-    std::array<std::size_t, 257> sizes{};
-    for (std::size_t i = 0; i < count; ++i) ++sizes[KeyAt(run[i], depth)];
-    const unsigned first = KeyAt(run[0], depth);
-    if (sizes[first] == count) {
+    // Only the keys between the lowest and the highest present are walked:
+    // text of digits and dots has a dozen, and a short run pays for no more.
+    std::array<std::uint32_t, 257> sizes{};
+    unsigned low = 256, high = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const unsigned key = KeyAt(run[i], depth);
+      ++sizes[key];
+      low = std::min(low, key);
+      high = std::max(high, key);
+    }
+    if (low == high) {
       // All alike at this byte; if all have ended there, all are equal.
-      if (first == 0) {
+      if (low == 0) {
         land(run, count);
         return;
       }
@@ -108,7 +115,7 @@ void SortFrom(EntryText* run, EntryText* spare, std::size_t count, std::size_t d
     }
     std::array<std::size_t, 257> starts;
     std::size_t start = 0;
-    for (std::size_t key = 0; key < sizes.size(); ++key) {
+    for (unsigned key = low; key <= high; ++key) {
       starts[key] = start;
       start += sizes[key];
     }
@@ -116,7 +123,7 @@ void SortFrom(EntryText* run, EntryText* spare, std::size_t count, std::size_t d
     for (std::size_t i = 0; i < count; ++i) spare[next[KeyAt(run[i], depth)]++] = run[i];
     // Now in `spare`: each group sorts on from there, to where this call's
     // result belongs. Those that ended at this byte (key 0) are equal.
-    for (std::size_t key = 0; key < sizes.size(); ++key) {
+    for (unsigned key = low; key <= high; ++key) {
       const std::size_t at = starts[key];
       if (key > 0 && sizes[key] > 1) {
         SortFrom(spare + at, run + at, sizes[key], depth + 1, !intoSpare);
