@@ -27,6 +27,11 @@ int ProxyListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(entries_.Size());
 }
 
+QModelIndex ProxyListModel::index(int row, int column, const QModelIndex& parent) const {
+  if (row < 0 || column != 0 || parent.isValid() || static_cast<std::size_t>(row) >= entries_.Size()) return {};
+  return createIndex(row, column);
+}
+
 QVariant ProxyListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   switch (role) {

@@ -27,6 +27,9 @@ class ProxyListModel : public QAbstractListModel {
   explicit ProxyListModel(QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  // The list box asks for every row's index when it lays a new list out: a
+  // bounds check here instead of two virtual calls per row.
+  QModelIndex index(int row, int column = 0, const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
 
   // Valid until the model next changes.
