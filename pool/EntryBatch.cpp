@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 struct EntryBatch::Chunk {
@@ -59,7 +62,8 @@ inline unsigned KeyAt(const EntryText& entry, std::size_t depth) {
 inline std::uint64_t Word(const EntryText& entry, std::size_t i) {
   std::uint64_t word;
   std::memcpy(&word, entry.raw + 8 * i, sizeof word);
-  return __builtin_bswap64(word);
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+  return word;
 }
 
 [[gnu::noinline]] bool BeforeByView(const EntryText& a, const EntryText& b) {
@@ -167,6 +171,8 @@ std::size_t EntryBatch::BucketOf(std::string_view entry) {
 }
 
 void EntryBatch::Add(std::string_view entry) {
+  // A bucket counts in 32 bits.
+  if (size_ >= std::numeric_limits<std::uint32_t>::max()) throw std::length_error("EntryBatch is full");
   if (buckets_.empty()) buckets_.resize(kBuckets);
   const std::size_t at = BucketOf(entry);
   std::unique_ptr<Bucket>& bucket = buckets_[at];

@@ -22,7 +22,8 @@ class EntryBatch {
   EntryBatch(const EntryBatch&) = delete;
   EntryBatch& operator=(const EntryBatch&) = delete;
 
-  // Throws std::bad_alloc, with the batch as it was.
+  // Throws std::bad_alloc, or std::length_error past 2^32 - 1 entries, with
+  // the batch as it was.
   void Add(std::string_view entry);
   // Entries added and not yet taken, repeats counted.
   std::size_t Size() const { return size_; }

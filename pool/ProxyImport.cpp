@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,8 @@ void ImportProxyList(ProxyPool& pool, ProxyListFile& file) {
       try {
         batch.Add(candidate);
       } catch (const std::bad_alloc&) {
+        throw EListError("Unable to insert a line");
+      } catch (const std::length_error&) {
         throw EListError("Unable to insert a line");
       }
     }

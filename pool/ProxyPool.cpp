@@ -4,6 +4,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -128,7 +129,7 @@ struct ProxyPool::State {
   }
 
   bool InsertEntry(ProxyListId list, std::string_view entry) {
-    std::optional<std::size_t> position;
+    std::size_t position;
     try {
       position = lists[ListSlot(list)].Insert(entry);
     } catch (const std::bad_alloc&) {
@@ -136,18 +137,25 @@ struct ProxyPool::State {
     } catch (const std::length_error&) {
       throw EListError("Unable to insert a line");
     }
-    return QueueChange({PoolChange::Kind::Inserted, list, *position, FieldId::Host, std::string(entry), {}});
+    return QueueChange({PoolChange::Kind::Inserted, list, position, FieldId::Host, std::string(entry), {}});
   }
 
   // The texts of `fresh` (each once) that no list holds go into `list`,
-  // counted in `added` as they go; the smaller of the two is put into the
-  // larger. A list that `fresh` took the place of is left in `replaced`, to be
-  // freed after the lock. Throws std::bad_alloc or std::length_error.
+  // counted in `added` as they go: the smaller of the two is put into the
+  // larger, or, both being large, the two are merged in one pass. A list that
+  // another took the place of is left in `replaced`, to be freed after the
+  // lock. Throws std::bad_alloc or std::length_error.
   void Join(ProxyListId list, SortedEntryList& fresh, std::size_t& added, SortedEntryList& replaced) {
     for (std::size_t i = 0; i < 3; ++i) {
       if (i != ListSlot(list)) DropHeld(fresh, lists[i]);
     }
     SortedEntryList& target = lists[ListSlot(list)];
+    // A search costs a few dozen entries' worth of a pass: past that share,
+    // one pass over both is the shorter wait for the relay's threads.
+    if (std::min(fresh.Size(), target.Size()) > std::max(fresh.Size(), target.Size()) / 16) {
+      replaced = std::exchange(target, SortedEntryList::Merged(target, fresh, added));
+      return;
+    }
     if (fresh.Size() <= target.Size()) {
       for (std::string_view entry : fresh) {
         if (target.InsertUnique(entry)) ++added;
@@ -279,13 +287,15 @@ std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
   // Into an empty list that keeps the whole batch (an import into a fresh
   // pool), the views' copy made while the list is built serves as it is, and
   // the lock is held for the joining alone.
-  std::shared_ptr<EntryStore> copy;
+  bool copying = false;
   {
     std::lock_guard lock(state_->mutex);
-    if (state_->listening && state_->lists[ListSlot(list)].Empty()) copy = std::make_shared<EntryStore>();
+    copying = state_->listening && state_->lists[ListSlot(list)].Empty();
   }
+  std::shared_ptr<EntryStore> copy;
   SortedEntryList fresh;
   try {
+    if (copying) copy = std::make_shared<EntryStore>();
     // Sorted and built outside the lock: the relay's threads wait only for the joining.
     fresh = SortedEntryList::FromBatch(batch, copy.get());
   } catch (const std::bad_alloc&) {

@@ -354,59 +354,101 @@ std::vector<Node*> LevelAbove(const std::vector<Node*>& level) {
 
 }  // namespace
 
-SortedEntryList SortedEntryList::FromBatch(EntryBatch& batch, EntryStore* copy) {
-  if (batch.Size() > kMaxSize) throw std::length_error("SortedEntryList is full");
-  // Leaves are filled whole, left to right: no entry has to move again.
-  std::vector<Node*> level;
-  level.reserve(batch.Size() / kLeafCapacity + 1);
-  std::vector<EntryText> run;
-  Leaf* last = nullptr;
-  std::size_t size = 0;
-  std::size_t height = 0;
-  try {
-    while (batch.TakeRun(run)) {
-      std::size_t placed = 0;
+// Entries appended in order fill leaves left to right, whole, so that none
+// has to move again; Finish puts the inner levels over them. What is not
+// finished goes with the builder.
+class SortedEntryList::Builder {
+ public:
+  explicit Builder(std::size_t entries) { level_.reserve(entries / kLeafCapacity + 1); }
+  ~Builder() {
+    for (Node* node : level_) DestroyTree(node);
+  }
+  Builder(const Builder&) = delete;
+  Builder& operator=(const Builder&) = delete;
+
+  // Takes `text` over, and frees it if it throws.
+  void Append(EntryText text) {
+    if (size_ >= kMaxSize) {
+      text.Free();
+      throw std::length_error("SortedEntryList is full");
+    }
+    if (last_ == nullptr || last_->n == kLeafCapacity) {
       try {
-        for (; placed < run.size(); ++placed) {
-          if (last == nullptr || last->n == kLeafCapacity) {
-            auto leaf = new Leaf;
-            leaf->prev = last;
-            if (last != nullptr) last->next = leaf;
-            level.push_back(leaf);
-            last = leaf;
-          }
-          last->keys[last->n++] = run[placed];
-        }
+        auto leaf = std::make_unique<Leaf>();
+        level_.push_back(leaf.get());
+        leaf->prev = last_;
+        if (last_ != nullptr) last_->next = leaf.get();
+        last_ = leaf.release();
       } catch (...) {
-        for (; placed < run.size(); ++placed) run[placed].Free();
+        text.Free();
         throw;
       }
-      size += run.size();
-      if (copy != nullptr) {
-        try {
-          for (const EntryText& entry : run) copy->Append(entry.View());
-        } catch (const std::bad_alloc&) {
-          *copy = EntryStore();
-          copy = nullptr;
-        }
+    }
+    last_->keys[last_->n++] = text;
+    ++size_;
+  }
+
+  SortedEntryList Finish() {
+    std::size_t height = level_.empty() ? 0 : 1;
+    for (; level_.size() > 1; ++height) level_ = LevelAbove(level_);
+    SortedEntryList list;
+    if (!level_.empty()) {
+      list.root_ = level_.front();
+      list.size_ = size_;
+      list.height_ = height;
+    }
+    level_.clear();
+    return list;
+  }
+
+ private:
+  std::vector<Node*> level_;
+  Leaf* last_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+SortedEntryList SortedEntryList::FromBatch(EntryBatch& batch, EntryStore* copy) {
+  Builder built(batch.Size());
+  std::vector<EntryText> run;
+  while (batch.TakeRun(run)) {
+    std::size_t placed = 0;
+    try {
+      for (; placed < run.size(); ++placed) built.Append(run[placed]);
+    } catch (...) {
+      while (++placed < run.size()) run[placed].Free();
+      throw;
+    }
+    if (copy != nullptr) {
+      try {
+        for (const EntryText& entry : run) copy->Append(entry.View());
+      } catch (const std::bad_alloc&) {
+        *copy = EntryStore();
+        copy = nullptr;
       }
     }
-    if (!level.empty()) height = 1;
-    while (level.size() > 1) {
-      level = LevelAbove(level);
-      ++height;
+  }
+  return built.Finish();
+}
+
+SortedEntryList SortedEntryList::Merged(const SortedEntryList& list, const SortedEntryList& fresh,
+                                        std::size_t& added) {
+  Builder built(list.Size() + fresh.Size());
+  std::size_t came = 0;
+  Iterator a = list.begin();
+  Iterator f = fresh.begin();
+  while (a != list.end() || f != fresh.end()) {
+    if (f == fresh.end() || (a != list.end() && *a <= *f)) {
+      // A text both hold is the list's: the fresh one is passed over.
+      if (f != fresh.end() && *a == *f) ++f;
+      built.Append(EntryText::Make(*a++));
+    } else {
+      built.Append(EntryText::Make(*f++));
+      ++came;
     }
-  } catch (...) {
-    for (Node* node : level) DestroyTree(node);
-    throw;
   }
-  SortedEntryList list;
-  if (!level.empty()) {
-    list.root_ = level.front();
-    list.size_ = size;
-    list.height_ = height;
-  }
-  return list;
+  SortedEntryList merged = built.Finish();
+  added = came;
+  return merged;
 }
 
 SortedEntryList::~SortedEntryList() {

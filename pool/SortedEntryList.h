@@ -35,6 +35,10 @@ class SortedEntryList {
   // std::length_error past kMaxSize; the batch then holds what it had not yet
   // handed over.
   static SortedEntryList FromBatch(EntryBatch& batch, EntryStore* copy = nullptr);
+  // Every entry of `list`, and every entry of `fresh` (each text once) that
+  // `list` does not hold, in one pass over both; `added` is how many of
+  // `fresh` came in. Throws std::bad_alloc or std::length_error.
+  static SortedEntryList Merged(const SortedEntryList& list, const SortedEntryList& fresh, std::size_t& added);
 
   std::size_t Size() const { return size_; }
   bool Empty() const { return size_ == 0; }
@@ -99,6 +103,7 @@ class SortedEntryList {
   std::size_t MemoryUsage() const;
 
  private:
+  class Builder;
   std::optional<std::size_t> Place(std::string_view entry, bool unique);
 
   Node* root_ = nullptr;

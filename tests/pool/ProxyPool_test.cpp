@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "pool/EntryBatch.h"
@@ -213,11 +214,13 @@ TEST(ProxyPoolRandom, ALoneEntryIsAlwaysPicked) {
   }
 }
 
-// An import's additions as one step, whichever of list and batch is larger:
-// a text any list holds is not added, the list's own twins stay, and the views
-// hear the list whole, once.
+// An import's additions as one step, whether the batch goes into the list, the
+// list into the batch or the two are merged: a text any list holds is not
+// added, the list's own twins stay, and the views hear the list whole, once.
 TEST(ProxyPoolLists, ABatchAddsWhatNoListHoldsInOneChange) {
-  for (int before : {0, 2, 40}) {
+  // (entries in the list before, extra texts in the batch): merged, list into
+  // batch, merged, batch into list.
+  for (auto [before, extra] : {std::pair{0, 0}, {0, 100}, {2, 0}, {100, 0}}) {
     ProxyPool pool;
     for (int i = 0; i < before; ++i) pool.AddProxyEntry(lstAll, "9.0.0." + std::to_string(i) + ":1");
     pool.AddProxyEntry(lstAll, "1.1.1.1:1");
@@ -230,18 +233,20 @@ TEST(ProxyPoolLists, ABatchAddsWhatNoListHoldsInOneChange) {
     for (const char* e : {"4.4.4.4:4", "1.1.1.1:1", "2.2.2.2:2", "4.4.4.4:4", "3.3.3.3:3", "0.0.0.0:0", "9.0.0.1:1"}) {
       batch.Add(e);
     }
+    for (int i = 0; i < extra; ++i) batch.Add("8.0.0." + std::to_string(i) + ":8");
     const std::size_t known = before > 1 ? 1 : 0;  // 9.0.0.1:1
-    EXPECT_EQ(pool.AddNewProxyEntries(lstAll, batch), 3u - known) << before;
+    const std::size_t added = 3u - known + static_cast<std::size_t>(extra);
+    EXPECT_EQ(pool.AddNewProxyEntries(lstAll, batch), added) << before << " " << extra;
     pool.RemoveListener(id);
     EXPECT_TRUE(batch.Empty());
     const std::vector<std::string> all = pool.Entries(lstAll);
-    EXPECT_EQ(all.size(), static_cast<std::size_t>(before) + 4u + 1u - known) << before;
-    EXPECT_EQ(std::count(all.begin(), all.end(), "1.1.1.1:1"), 2) << before;
-    EXPECT_EQ(std::count(all.begin(), all.end(), "9.0.0.1:1"), 1) << before;
+    EXPECT_EQ(all.size(), static_cast<std::size_t>(before) + 2u + added) << before << " " << extra;
+    EXPECT_EQ(std::count(all.begin(), all.end(), "1.1.1.1:1"), 2);
+    EXPECT_EQ(std::count(all.begin(), all.end(), "9.0.0.1:1"), 1);
     EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
     EXPECT_EQ(pool.Entries(lstWorking), std::vector<std::string>{"2.2.2.2:2"});
     EXPECT_EQ(pool.Entries(lstFailed), std::vector<std::string>{"3.3.3.3:3"});
-    ASSERT_EQ(heard.size(), 1u) << before;
+    ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].kind, PoolChange::Kind::Replaced);
     ASSERT_EQ(heard[0].entries->Size(), all.size());
     for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(heard[0].entries->At(i), all[i]);
