@@ -308,6 +308,10 @@ void TForm1::SpeedButton4Click() {
     ~Restore() { QGuiApplication::restoreOverrideCursor(); }
   } restore;
   ImportProxyList(pool_, file);
+  // Taking a list of millions and placing its rows takes a moment of its own:
+  // under the same pointer, rather than after it is given back.
+  CatchUp();
+  lstAll->LayOut();
 }
 
 void TForm1::SpeedButton5Click() {

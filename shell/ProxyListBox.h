@@ -27,6 +27,8 @@ class ProxyListBox : public QListView {
   // Applies changes of the shown list, keeping selection, current row and
   // scroll position on the entries they were on.
   void ApplyChanges(const std::vector<PoolChange>& changes);
+  // Places the rows now if a change left that for later.
+  void LayOut() { executeDelayedItemsLayout(); }
 
  signals:
   void UserSelected();
