@@ -232,6 +232,34 @@ TEST(SortedEntryListShape, ABatchBuildsItsTextsOnceInOrder) {
     }
   }
   ASSERT_EQ(list.ToVector(), model.entries());
+
+  // Merged into a list of twins that shares some of its texts: the twins stay,
+  // a text both hold comes once, and only the others are counted as added.
+  EntryBatch again;
+  for (const std::string& t : distinct) again.Add(t);
+  const SortedEntryList fresh = SortedEntryList::FromBatch(again);
+  SortedEntryList twins;
+  std::set<std::string> held;
+  Entries expected;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string t = text();
+    for (int copy = 0; copy < 2; ++copy) {
+      twins.Insert(t);
+      expected.push_back(t);
+    }
+    held.insert(t);
+  }
+  std::size_t newcomers = 0;
+  for (const std::string& t : distinct) {
+    if (!held.count(t)) {
+      expected.push_back(t);
+      ++newcomers;
+    }
+  }
+  std::sort(expected.begin(), expected.end());
+  std::size_t added = 0;
+  EXPECT_EQ(SortedEntryList::Merged(twins, fresh, added).ToVector(), expected);
+  EXPECT_EQ(added, newcomers);
 }
 
 }  // namespace

@@ -75,6 +75,8 @@ class HandlersTest : public QObject {
     TemporaryListFile file("9.0.0.1:80\nproxy 10.0.0.1:3128 anonymous\n1.2.3.4:80\n");
     window.chosenFile = file.Path();
     window.Click(window.form.SpeedButton4);
+    // Taken in before the click ends, while the busy pointer still shows.
+    QCOMPARE(window.form.lstAll->model()->rowCount(), 3);
     QTRY_COMPARE(ShownEntries(window.form, 0),
                  (std::vector<std::string>{"1.2.3.4:80", "10.0.0.1:3128", "9.0.0.1:80"}));
     // The import ends with a random pick, which fills the fields and applies them.
