@@ -32,13 +32,16 @@ wait_for() {
 }
 
 # A virtual X display of `size` (WxH); DISPLAY names it. Xvfb picks a free
-# display number itself and tells it on the descriptor.
+# display number itself and tells it on the descriptor. It never resets (a
+# server resetting after its last client turns the next one away), and the
+# display is used only once a client has been let in.
 start_xvfb() {
   local size=$1 name=$2
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$work/$name.display" >"$work/$name.log" 2>&1 &
+  Xvfb -displayfd 3 -noreset -screen 0 "${size}x24" -nolisten tcp 3>"$work/$name.display" >"$work/$name.log" 2>&1 &
   pids+=($!)
   wait_for 10 test -s "$work/$name.display" || fail "Xvfb did not start"
   export DISPLAY=":$(head -n1 "$work/$name.display")"
+  wait_for 10 xwininfo -root >/dev/null 2>&1 || fail "Xvfb does not let a client in on $DISPLAY"
 }
 
 # The main windows: named Form1 while in a tray, IRC Quillmere while it has a
