@@ -85,13 +85,13 @@ struct ProxyPool::State {
     return true;
   }
 
-  // The whole list as it now stands, as one change; `copy` is taken when
-  // it is that already.
+  // The whole list as it now stands, as one change; `copy`, when given, is
+  // that list already.
   bool QueueReplaced(ProxyListId list, std::shared_ptr<EntryStore> copy = nullptr) {
     if (!listening) return false;
     try {
       auto entries = std::move(copy);
-      if (entries == nullptr || entries->Size() != lists[ListSlot(list)].Size()) {
+      if (entries == nullptr) {
         entries = std::make_shared<EntryStore>();
         for (std::string_view entry : lists[ListSlot(list)]) entries->Append(entry);
       }
@@ -311,9 +311,8 @@ std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
   bool queued = false;
   {
     std::lock_guard lock(state_->mutex);
-    // The copy is the list only if the list was empty and nothing was held
-    // elsewhere; a size that differs tells.
-    if (!state_->lists[ListSlot(list)].Empty()) copy.reset();
+    const bool intoEmpty = state_->lists[ListSlot(list)].Empty();
+    const std::size_t built = fresh.Size();
     try {
       state_->Join(list, fresh, added, replaced);
     } catch (const std::bad_alloc&) {
@@ -321,7 +320,10 @@ std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
     } catch (const std::length_error&) {
       failed = true;
     }
-    if (added > 0) queued = state_->QueueReplaced(list, std::move(copy));
+    // The copy is the list if the list was empty, no other list held a text
+    // of the batch, and the copy itself was made whole.
+    const bool copyIsList = intoEmpty && added == built && copy != nullptr && copy->Size() == built;
+    if (added > 0) queued = state_->QueueReplaced(list, copyIsList ? std::move(copy) : nullptr);
   }
   if (queued) state_->Deliver();
   if (failed) throw EListError("Unable to insert a line");

@@ -252,10 +252,13 @@ TEST(ProxyPoolLists, ABatchAddsWhatNoListHoldsInOneChange) {
     for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(heard[0].entries->At(i), all[i]);
   }
   // Into an empty list, the views' copy made on the way is the list only if no
-  // other list held a text of the batch.
+  // other list held a text of the batch; here the other list is the larger.
   for (bool held : {false, true}) {
     ProxyPool pool;
-    if (held) pool.AddProxyEntry(lstFailed, "5.5.5.5:5");
+    if (held) {
+      for (int i = 0; i < 10; ++i) pool.AddProxyEntry(lstFailed, "7.0.0." + std::to_string(i) + ":7");
+      pool.AddProxyEntry(lstFailed, "5.5.5.5:5");
+    }
     std::shared_ptr<EntryStore> told;
     const int id = pool.AddListener([&](const PoolChange& c) { told = c.entries; });
     EntryBatch batch;
@@ -263,6 +266,9 @@ TEST(ProxyPoolLists, ABatchAddsWhatNoListHoldsInOneChange) {
     pool.AddNewProxyEntries(lstAll, batch);
     pool.RemoveListener(id);
     const std::vector<std::string> all = pool.Entries(lstAll);
+    const std::vector<std::string> expected =
+        held ? std::vector<std::string>{"6.6.6.6:6"} : std::vector<std::string>{"5.5.5.5:5", "6.6.6.6:6"};
+    EXPECT_EQ(all, expected);
     ASSERT_TRUE(told);
     ASSERT_EQ(told->Size(), all.size()) << held;
     for (std::size_t i = 0; i < all.size(); ++i) EXPECT_EQ(told->At(i), all[i]);
