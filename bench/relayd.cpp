@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "net/ConnectionServer.h"
@@ -44,16 +45,16 @@ int main(int argc, char** argv) {
     pool.ApplyUpstream();
   }
 
-  const Socket listener = TcpServe(IntFromText(argv[1]), RelayHandler, /*blocking=*/false);
+  const std::shared_ptr<ListeningSocket> listener = TcpServeInBackground(IntFromText(argv[1]), RelayHandler);
   if (!listener) {
     std::fprintf(stderr, "relayd: cannot listen on port %s\n", argv[1]);
     return 1;
   }
-  std::printf("%d\n", LocalPort(listener));
+  std::printf("%d\n", LocalPort(listener->Get()));
   std::fflush(stdout);
 
   int signal = 0;
   sigwait(&stop, &signal);
-  TcpShutdown(listener);
+  listener->StopAccepting();
   return 0;
 }

@@ -26,6 +26,7 @@
 #include "pool/ProxyPool.h"
 #include "relay/RelayHandler.h"
 #include "relay/UpstreamPump.h"
+#include "relay/Verdict.h"
 
 namespace {
 
@@ -128,10 +129,15 @@ std::size_t HandlerDepth(const std::string& host, std::int32_t port) {
   return depth;
 }
 
-// The pump on one exchange of 64 KiB.
+// The pump on one exchange of 64 KiB, then the upstream's end and the
+// verdict it gives.
 std::size_t PumpDepth(std::int32_t echoPort) {
   Pair pair = Connected();
   OwnedSocket upstream(TcpConnect("127.0.0.1", echoPort));
+  ProxyPool pool;
+  pool.AddProxyEntry(lstAll, "127.0.0.1:1");
+  RelayLink link(pair.served.Get(), upstream.Get(), kHalfClosedSilence,
+                 [&pool](SteadyTime) { ApplyVerdict(pool, "127.0.0.1:1", Verdict::Failed); });
   std::thread client([&] {
     std::string message(65536, 'p');
     TcpSend(upstream.Get(), message.data(), static_cast<int>(message.size()));
@@ -144,11 +150,13 @@ std::size_t PumpDepth(std::int32_t echoPort) {
       if (n == 0) break;
       got += n;
     }
-    TcpShutdown(upstream.Get());  // ends the pump's receive
+    // The client's direction is over as the handler would have it; the
+    // upstream's end then ends the pump.
+    link.DirectionEnded(RelaySide::Client);
+    TcpShutdown(upstream.Get());
   });
-  const PumpData data{pair.served.Get(), upstream.Get()};
   // The echo server answers the upstream socket; the pump carries that to the client.
-  const std::size_t depth = DepthOf([data] { UpstreamPump(data); });
+  const std::size_t depth = DepthOf([&link] { UpstreamPump(link); });
   client.join();
   reader.join();
   return depth;

@@ -50,30 +50,56 @@ std::string DottedAddress(const sockaddr_in& address) {
 }  // namespace
 
 Socket TcpServe(std::int32_t port, ConnectionHandler handler, bool blocking) {
-  const Socket listenSocket = TcpListen(port);
-  if (!listenSocket) return NoSocket;
-
-  if (blocking) {
-    AcceptLoop(listenSocket, port, handler);
-    return listenSocket;
+  if (!blocking) {
+    const std::shared_ptr<ListeningSocket> listening = TcpServeInBackground(port, std::move(handler));
+    return listening ? listening->Get() : NoSocket;
   }
+  const Socket listenSocket = TcpListen(port);
+  if (listenSocket) AcceptLoop(listenSocket, port, handler);
+  return listenSocket;
+}
 
-  auto data = std::make_unique<TListenData>();
-  data->listenSocket = listenSocket;
-  data->port = port;
-  data->handler = std::move(handler);
+std::shared_ptr<ListeningSocket> TcpServeInBackground(std::int32_t port, ConnectionHandler handler) {
+  const Socket listenSocket = TcpListen(port);
+  if (!listenSocket) return nullptr;
+  std::shared_ptr<ListeningSocket> owner;
   try {
+    owner = std::make_shared<ListeningSocket>(listenSocket);
+    auto data = std::make_unique<TListenData>();
+    data->listenSocket = listenSocket;
+    data->port = port;
+    data->handler = std::move(handler);
+    data->owner = owner;
     std::thread(ListenThread, std::move(data)).detach();
   } catch (const std::exception&) {
     // No thread, no service: the record went with the failed thread (or with
     // `data`), and the socket must not stay open with nobody accepting on it.
     TcpClose(listenSocket);
-    return NoSocket;
+    return nullptr;
   }
-  return listenSocket;
+  return owner;
 }
 
-void AcceptLoop(Socket listenSocket, std::int32_t port, const ConnectionHandler& handler) {
+Socket ListeningSocket::Get() const {
+  std::lock_guard lock(mutex_);
+  return socket_;
+}
+
+void ListeningSocket::StopAccepting() {
+  std::lock_guard lock(mutex_);
+  TcpShutdown(socket_);
+}
+
+void ListeningSocket::Close() {
+  std::lock_guard lock(mutex_);
+  TcpClose(socket_);
+  socket_ = NoSocket;
+}
+
+namespace {
+
+// Accepts until the listening socket is shut down or fails for good.
+void AcceptUntilEnd(Socket listenSocket, std::int32_t port, const ConnectionHandler& handler) {
   for (;;) {
     sockaddr_in peer{};
     socklen_t peerLength = sizeof peer;
@@ -111,6 +137,12 @@ void AcceptLoop(Socket listenSocket, std::int32_t port, const ConnectionHandler&
       // hanging on a connection nobody serves.
     }
   }
+}
+
+}  // namespace
+
+void AcceptLoop(Socket listenSocket, std::int32_t port, const ConnectionHandler& handler) {
+  AcceptUntilEnd(listenSocket, port, handler);
   TcpClose(listenSocket);
 }
 
@@ -127,8 +159,9 @@ void ConnectionThread(std::unique_ptr<TData> data) {
 
 void ListenThread(std::unique_ptr<TListenData> data) {
   if (!data) return;
-  if (data->listenSocket && data->handler) {
-    AcceptLoop(data->listenSocket, data->port, data->handler);
+  if (data->listenSocket && data->handler) AcceptUntilEnd(data->listenSocket, data->port, data->handler);
+  if (data->owner) {
+    data->owner->Close();
   } else {
     TcpClose(data->listenSocket);
   }

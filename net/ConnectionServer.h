@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "SizedThread.h"
@@ -31,17 +32,42 @@ struct TData {
   ConnectionHandler handler;
 };
 
+// The listening socket of a server that accepts on a thread of its own,
+// shared by that thread and whoever may ask it to end: the accept loop closes
+// it, once, and a request that comes after that touches no descriptor (its
+// number may belong to another socket by then).
+class ListeningSocket {
+ public:
+  explicit ListeningSocket(Socket socket) : socket_(socket) {}
+  ListeningSocket(const ListeningSocket&) = delete;
+  ListeningSocket& operator=(const ListeningSocket&) = delete;
+
+  Socket Get() const;
+  // Asks the accept loop to end; nothing once it has ended.
+  void StopAccepting();
+  // The accept loop's own end.
+  void Close();
+
+ private:
+  mutable std::mutex mutex_;
+  Socket socket_;
+};
+
 // A listening socket on its way to the listener thread.
 struct TListenData {
   Socket listenSocket;
   std::int32_t port = 0;
   ConnectionHandler handler;
+  std::shared_ptr<ListeningSocket> owner;
 };
 
 // The listening socket, or NoSocket when listening failed. Blocking runs the
 // accept loop on the caller's thread; otherwise on a detached thread of its own.
 // The loop ends, and closes the listening socket, once that socket is shut down.
 Socket TcpServe(std::int32_t port, ConnectionHandler handler, bool blocking);
+// The accept loop on a thread of its own, with the means to end it; nullptr
+// when listening failed.
+std::shared_ptr<ListeningSocket> TcpServeInBackground(std::int32_t port, ConnectionHandler handler);
 void AcceptLoop(Socket listenSocket, std::int32_t port, const ConnectionHandler& handler);
 void ConnectionThread(std::unique_ptr<TData> data);
 void ListenThread(std::unique_ptr<TListenData> data);

@@ -6,9 +6,11 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "net/TcpSocket.h"
@@ -57,6 +59,36 @@ std::string LookUpName(const std::string& name, bool& shortage) {
   return text;
 }
 
+// Four dotted decimal numbers, each read as decimal whatever its leading
+// zeros (inet_addr would take "045" for octal and reach another host), as
+// plain dotted-quad text; empty when a number passes 255. nullopt for text of
+// any other shape.
+std::optional<std::string> DottedDecimal(const std::string& text) {
+  std::array<unsigned, 4> parts{};
+  std::size_t part = 0;
+  bool digits = false;
+  for (const char c : text) {
+    if (IsDecimalDigit(c)) {
+      // Leading zeros never grow the value; any other digit past 255 is over.
+      parts[part] = std::min(parts[part] * 10 + static_cast<unsigned>(c - '0'), 256u);
+      digits = true;
+    } else if (c == '.' && digits && part < 3) {
+      ++part;
+      digits = false;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (part != 3 || !digits) return std::nullopt;
+  std::string dotted;
+  for (const unsigned value : parts) {
+    if (value > 255) return std::string();
+    if (!dotted.empty()) dotted += '.';
+    dotted += std::to_string(value);
+  }
+  return dotted;
+}
+
 // The port of a named service in host order, or -1 when the services database
 // does not know the name.
 std::int32_t ServicePort(const std::string& name) {
@@ -91,6 +123,10 @@ std::string ResolveHost(const std::string& name, bool& shortage) {
   // Text that starts with a digit is an address or nothing: a name such as
   // "1abc" is never handed to the resolver.
   if (IsDecimalDigit(name.front())) {
+    if (const std::optional<std::string> dotted = DottedDecimal(name)) {
+      // The broadcast address is inet_addr's failure value: no host either.
+      return *dotted == "255.255.255.255" ? std::string() : *dotted;
+    }
     return ::inet_addr(name.c_str()) == INADDR_NONE ? std::string() : name;
   }
   return LookUpName(name, shortage);

@@ -149,6 +149,23 @@ void TcpShutdownSending(Socket socket) {
   if (socket) ::shutdown(socket.fd, SHUT_WR);
 }
 
+void TcpReset(Socket socket) {
+  if (!socket) return;
+  // Disconnecting sends the reset at once and leaves the descriptor closed to
+  // the network, so the owner's shutdown and close add no end of stream after
+  // it. Should the system refuse, a close without lingering still resets.
+  sockaddr unspecified{};
+  unspecified.sa_family = AF_UNSPEC;
+  if (::connect(socket.fd, &unspecified, sizeof unspecified) == 0) return;
+  const linger abort{1, 0};
+  ::setsockopt(socket.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+}
+
+void TcpStopReceiving(Socket socket) {
+  // Linux sends nothing for the receiving side's shutdown.
+  if (socket) ::shutdown(socket.fd, SHUT_RD);
+}
+
 void TcpSendAtOnce(Socket socket) {
   const int on = 1;
   if (socket) ::setsockopt(socket.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);

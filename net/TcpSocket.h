@@ -84,6 +84,14 @@ void TcpShutdown(Socket socket);
 // its end of stream and may go on sending.
 void TcpShutdownSending(Socket socket);
 void TcpClose(Socket socket);
+// Ends the connection with a reset, dropping what is still unsent: the peer
+// reads the bytes it already has, then ECONNRESET instead of an end of stream.
+// No other thread may be waiting on the socket; it stays open for its owner
+// to close, and that close sends nothing more.
+void TcpReset(Socket socket);
+// Wakes every thread waiting to receive on the socket (they read an end of
+// stream) without a word to the peer.
+void TcpStopReceiving(Socket socket);
 // Turns Nagle's rule off: each chunk leaves as it is sent instead of waiting
 // for the peer to acknowledge the previous one.
 void TcpSendAtOnce(Socket socket);

@@ -3,13 +3,19 @@
 #include "relay/ConnectionEnd.h"
 
 #include <linux/sockios.h>
-#include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 
-#include <cerrno>
+#include <thread>
+#include <utility>
+
+#include "relay/Verdict.h"
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often a wait looks at the peers again.
+constexpr std::chrono::milliseconds kLookEvery{250};
 
 // Bytes sent to the peer that it has not acknowledged yet (our end of stream
 // counts as one).
@@ -18,48 +24,125 @@ int UnsentBytes(Socket socket) {
   return ::ioctl(socket.fd, SIOCOUTQ, &bytes) == 0 ? bytes : 0;
 }
 
-}  // namespace
-
-DeliveryWatch::DeliveryWatch(Socket peer, bool settledCounts)
-    : peer_(peer),
-      settledCounts_(settledCounts),
-      unsent_(UnsentBytes(peer)),
-      stillAt_(std::chrono::steady_clock::now() + kEndGrace) {}
-
-bool DeliveryWatch::Moving() {
-  const int unsent = UnsentBytes(peer_);
-  const auto now = std::chrono::steady_clock::now();
-  if (unsent < unsent_ || (settledCounts_ && unsent == 0)) stillAt_ = now + kEndGrace;
-  unsent_ = unsent;
-  return now < stillAt_;
+int Index(RelaySide side) {
+  return side == RelaySide::Client ? 0 : 1;
 }
 
-void DirectionDone::Set() {
+// Waits until the peers have every byte the relay passed to them, or until
+// those bytes stop moving for kEndGrace; then resets both.
+void DeliverThenReset(Socket a, Socket b) {
+  int unsent = UnsentBytes(a) + UnsentBytes(b);
+  auto giveUpAt = Clock::now() + kEndGrace;
+  for (auto pause = std::chrono::milliseconds(5); unsent > 0 && Clock::now() < giveUpAt;
+       pause = std::min(pause * 2, kLookEvery)) {
+    std::this_thread::sleep_for(pause);
+    const int now = UnsentBytes(a) + UnsentBytes(b);
+    if (now < unsent) giveUpAt = Clock::now() + kEndGrace;
+    unsent = now;
+  }
+  TcpReset(a);
+  TcpReset(b);
+}
+
+}  // namespace
+
+RelayLink::RelayLink(Socket client, Socket upstream, std::chrono::milliseconds silenceLimit,
+                     std::function<void(SteadyTime)> judge)
+    : client_(client),
+      upstream_(upstream),
+      silenceLimit_(silenceLimit),
+      judge_(std::move(judge)),
+      lastMove_(Clock::now().time_since_epoch().count()) {}
+
+SteadyTime RelayLink::LastMove() const {
+  return SteadyTime(SteadyTime::duration(lastMove_.load(std::memory_order_relaxed)));
+}
+
+void RelayLink::HungUp(RelaySide side, SteadyTime when) {
+  bool upstreamEnded = false;
   {
     std::lock_guard lock(mutex_);
-    done_ = true;
+    std::optional<SteadyTime>& end = side == RelaySide::Client ? clientEnd_ : upstreamEnd_;
+    if (end) return;
+    end = when;
+    upstreamEnded = side == RelaySide::Upstream;
+  }
+  // The proxy has shown all it will: the lists need not wait for the client.
+  if (upstreamEnded) Judge(when);
+}
+
+void RelayLink::DirectionEnded(RelaySide source) {
+  {
+    std::lock_guard lock(mutex_);
+    directionEnded_[Index(source)] = true;
   }
   changed_.notify_all();
 }
 
-bool DirectionDone::WaitWithin(std::chrono::milliseconds limit) {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, limit, [this] { return done_; });
+void RelayLink::Gone(RelaySide side) {
+  HungUp(side, Clock::now());
+  Cut();
 }
 
-void ReadOffUntilEnd(Socket socket) {
-  if (!socket) return;
-  char scrap[4096];
-  DeliveryWatch delivery(socket, /*settledCounts=*/false);
-  // Woken now and then to see whether our own bytes still move.
-  while (delivery.Moving()) {
-    pollfd watch{socket.fd, POLLIN, 0};
-    const int ready = ::poll(&watch, 1, 250);
-    if (ready < 0 && errno != EINTR) return;
-    if (ready > 0) {
-      const ssize_t n = ::recv(socket.fd, scrap, sizeof scrap, MSG_DONTWAIT);
-      if (n == 0) return;
-      if (n < 0 && errno != EINTR && errno != EAGAIN) return;
+void RelayLink::Cut() {
+  {
+    std::lock_guard lock(mutex_);
+    if (cut_.load(std::memory_order_relaxed) || (directionEnded_[0] && directionEnded_[1])) return;
+    cut_.store(true, std::memory_order_release);
+  }
+  changed_.notify_all();
+  Judge(RelayEndMoment());
+  // Wakes a pump waiting to receive; it sees the cut and stops.
+  TcpStopReceiving(client_);
+  TcpStopReceiving(upstream_);
+}
+
+SteadyTime RelayLink::RelayEndMoment() const {
+  std::lock_guard lock(mutex_);
+  return EndOfLife(upstreamEnd_, LastMove(), clientEnd_);
+}
+
+bool RelayLink::SendStalled(RelaySide target, SteadyTime progress) const {
+  const SteadyTime now = Clock::now();
+  std::lock_guard lock(mutex_);
+  const bool targetEnded = target == RelaySide::Client ? clientEnd_.has_value() : upstreamEnd_.has_value();
+  if (targetEnded && now - progress >= kEndGrace) return true;
+  return (clientEnd_ || upstreamEnd_) && now - LastMove() >= silenceLimit_;
+}
+
+void RelayLink::WatchTheOtherDirection(RelaySide source) {
+  const RelaySide running = OtherSide(source);
+  // The running direction delivers to `source`, which has ended its side.
+  const Socket target = Of(source);
+  int unsent = UnsentBytes(target);
+  SteadyTime progress = Clock::now();
+  std::unique_lock lock(mutex_);
+  while (!IsCut() && !directionEnded_[Index(running)]) {
+    changed_.wait_for(lock, kLookEvery);
+    if (IsCut() || directionEnded_[Index(running)]) return;
+    lock.unlock();
+    const SteadyTime now = Clock::now();
+    const int nowUnsent = UnsentBytes(target);
+    if (nowUnsent == 0 || nowUnsent < unsent) progress = now;
+    unsent = nowUnsent;
+    if (now - progress >= kEndGrace || now - LastMove() >= silenceLimit_) {
+      Cut();
+      return;
     }
+    lock.lock();
+  }
+}
+
+void RelayLink::Finish() {
+  Judge(RelayEndMoment());
+  if (IsCut()) DeliverThenReset(upstream_, client_);
+}
+
+void RelayLink::Judge(SteadyTime moment) {
+  if (judged_.exchange(true)) return;
+  try {
+    judge_(moment);
+  } catch (...) {
+    verdictFailure_ = std::current_exception();
   }
 }

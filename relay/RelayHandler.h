@@ -11,6 +11,7 @@
 
 #include "net/ConnectionServer.h"
 #include "net/TcpSocket.h"
+#include "relay/ConnectionEnd.h"
 
 class ProxyPool;
 
@@ -27,19 +28,25 @@ struct SocksData {
 // tests give one they can move by hand.
 using RelayClock = std::function<std::chrono::steady_clock::time_point()>;
 
+// How long the relay waits: the connection attempt to the upstream, and the
+// silence after which a half-closed connection is let go.
+struct RelayLimits {
+  std::chrono::milliseconds connect = kConnectTimeLimit;
+  std::chrono::milliseconds halfClosedSilence = kHalfClosedSilence;
+};
+
 // One relayed connection on `client` (which stays open for the server to
-// close) through `pool`'s upstream, whose connection attempt may take up to
-// `connectLimit`. Returns at once when there is no upstream. Both directions
-// run to their own ends; the proxy is judged (relay/Verdict) once both are
-// over. The verdict's pool errors propagate, after the pump has been joined,
-// the client read off and the upstream socket closed.
-void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock,
-                     std::chrono::milliseconds connectLimit = kConnectTimeLimit);
+// close) through `pool`'s upstream. Returns at once when there is no
+// upstream. Both directions run to their own ends (relay/ConnectionEnd);
+// the proxy is judged (relay/Verdict) as soon as its side has ended. The
+// verdict's pool errors propagate once the pump has been joined and the
+// sockets let go.
+void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock, RelayLimits limits = {});
 
 // A handler over a pool and a clock of the caller's; both must outlive every
 // connection it serves.
-ConnectionHandler MakeRelayHandler(ProxyPool& pool, RelayClock clock,
-                                   std::chrono::milliseconds connectLimit = kConnectTimeLimit);
+ConnectionHandler MakeRelayHandler(ProxyPool& pool, RelayClock clock, RelayLimits limits = {});
+ConnectionHandler MakeRelayHandler(ProxyPool& pool, RelayClock clock, std::chrono::milliseconds connectLimit);
 
 // The handler the program serves on RelayPort: the process pool, the monotonic clock.
 void RelayHandler(Socket client, std::int32_t port, const std::string& peerAddress);

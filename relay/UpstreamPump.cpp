@@ -12,50 +12,52 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MillisecondsUntil(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
+// How often a send that waits for room looks at the connection again.
+constexpr int kLookEveryMs = 250;
 
-// Sends the whole chunk; the end of the direction when that cannot be done.
-// Only the watching send leaves the blocking call, and only when the target
-// has no room: the chunk then goes out as room comes.
-bool SendChunk(Socket to, const char* bytes, int length, Socket watched, PumpEnd& end) {
-  const int flags = MSG_NOSIGNAL | (watched ? MSG_DONTWAIT : 0);
-  bool hungUp = false;
-  Clock::time_point giveUpAt{};
+// Sends the whole chunk to the other side of `source`; false when the
+// connection ended meanwhile. While the target has no room, the source is
+// watched: its reset ends the connection, its hang-up is noted and the chunk
+// still goes out as room comes.
+bool SendChunk(RelayLink& link, RelaySide source, const char* bytes, int length) {
+  const RelaySide target = OtherSide(source);
+  const Socket to = link.Of(target);
+  const Socket from = link.Of(source);
+  bool sourceHungUp = false;
+  SteadyTime progress = Clock::now();
   int sent = 0;
   while (sent < length) {
-    const ssize_t n = ::send(to.fd, bytes + sent, static_cast<std::size_t>(length - sent), flags);
+    const ssize_t n = ::send(to.fd, bytes + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
       sent += static_cast<int>(n);
-      if (hungUp) giveUpAt = Clock::now() + kEndGrace;
+      progress = Clock::now();
+      link.Moved(progress);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (!watched || n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-      end = PumpEnd::TargetFailed;
+    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+      link.Gone(target);
       return false;
     }
-    pollfd watch[2] = {{to.fd, POLLOUT, 0}, {watched.fd, POLLRDHUP, 0}};
-    const int ready = ::poll(watch, hungUp ? 1 : 2, hungUp ? MillisecondsUntil(giveUpAt) : -1);
+    pollfd watch[2] = {{to.fd, POLLOUT, 0}, {from.fd, static_cast<short>(sourceHungUp ? 0 : POLLRDHUP), 0}};
+    const int ready = ::poll(watch, 2, kLookEveryMs);
+    if (link.IsCut()) return false;
     if (ready < 0 && errno != EINTR) {
-      end = PumpEnd::TargetFailed;
+      link.Cut();
       return false;
     }
-    if (ready == 0) {
-      end = PumpEnd::SourceGone;
+    if (ready > 0 && (watch[1].revents & POLLERR)) {
+      link.Gone(source);
       return false;
     }
-    if (!hungUp && ready > 0 && watch[1].revents != 0) {
-      // A reset (or error) of the source ends the direction at once; its end
-      // of stream leaves the target a grace to make room.
-      if (watch[1].revents & (POLLERR | POLLHUP)) {
-        end = PumpEnd::SourceFailed;
-        return false;
-      }
-      hungUp = true;
-      giveUpAt = Clock::now() + kEndGrace;
+    // A hang-up, or both halves shut (the other direction's end went to it).
+    if (ready > 0 && !sourceHungUp && (watch[1].revents & (POLLRDHUP | POLLHUP))) {
+      sourceHungUp = true;
+      link.HungUp(source, Clock::now());
+    }
+    if (link.SendStalled(target, progress)) {
+      link.Cut();
+      return false;
     }
   }
   return true;
@@ -63,44 +65,41 @@ bool SendChunk(Socket to, const char* bytes, int length, Socket watched, PumpEnd
 
 }  // namespace
 
-PumpEnd PumpBytes(Socket from, Socket to, bool watchSource) {
+bool PumpDirection(RelayLink& link, RelaySide source) {
+  const Socket from = link.Of(source);
   char buffer[kRelayBufferSize];
-  PumpEnd end = PumpEnd::EndOfStream;
   for (;;) {
+    if (link.IsCut()) return false;
     const ssize_t received = ::recv(from.fd, buffer, kRelayBufferSize, 0);
-    if (received == 0) return PumpEnd::EndOfStream;
+    if (received == 0) {
+      // Also what a pump woken by the cut reads.
+      if (link.IsCut()) return false;
+      const SteadyTime when = Clock::now();
+      TcpShutdownSending(link.Of(OtherSide(source)));
+      link.HungUp(source, when);
+      link.DirectionEnded(source);
+      return true;
+    }
     if (received < 0) {
       if (errno == EINTR) continue;
-      return PumpEnd::SourceFailed;
+      link.Gone(source);
+      return false;
     }
-    if (!SendChunk(to, buffer, static_cast<int>(received), watchSource ? from : NoSocket, end)) return end;
+    if (!SendChunk(link, source, buffer, static_cast<int>(received))) return false;
   }
 }
 
-void UpstreamPump(PumpData data) {
-  switch (PumpBytes(data.upstream, data.client)) {
-    case PumpEnd::EndOfStream:
-      TcpShutdownSending(data.client);
-      return;
-    case PumpEnd::SourceFailed:
-      // The client has the upstream's last bytes and then the end; its own
-      // direction reads it off until it hangs up, unless it lingers.
-      TcpShutdownSending(data.client);
-      if (!data.clientDone->WaitWithin(kEndGrace)) TcpShutdown(data.client);
-      return;
-    case PumpEnd::TargetFailed:
-    case PumpEnd::SourceGone:
-      TcpShutdownSending(data.upstream);
-      ReadOffUntilEnd(data.upstream);
-      return;
-  }
+void RelayDirection(RelayLink& link, RelaySide source) {
+  if (PumpDirection(link, source)) link.WatchTheOtherDirection(source);
 }
 
-UpstreamPumpThread::UpstreamPumpThread(Socket client, Socket upstream, DirectionDone& clientDone)
-    : data_{client, upstream, &clientDone} {
-  if (!upstream) return;
+void UpstreamPump(RelayLink& link) {
+  RelayDirection(link, RelaySide::Upstream);
+}
+
+UpstreamPumpThread::UpstreamPumpThread(RelayLink& link) : link_(link) {
   try {
-    thread_ = SizedThread(kPumpStackBytes, [data = data_] { UpstreamPump(data); });
+    thread_ = SizedThread(kPumpStackBytes, [&link] { UpstreamPump(link); });
   } catch (const std::exception&) {
     // Out of threads or memory: the connection is not relayed, and the
     // handler lets it go without judging the proxy.
@@ -108,26 +107,11 @@ UpstreamPumpThread::UpstreamPumpThread(Socket client, Socket upstream, Direction
 }
 
 UpstreamPumpThread::~UpstreamPumpThread() {
-  if (Running()) Stop();
+  if (!Running()) return;
+  link_.Cut();
+  thread_.Join();
 }
 
-void UpstreamPumpThread::JoinUnlessStalled() {
-  constexpr long kLookEveryMs = 250;
-  // Most answers end within the first look: the watch, and its system call,
-  // only for an upstream that is still at it then.
-  if (!Running() || thread_.JoinWithin(kLookEveryMs)) return;
-  DeliveryWatch delivery(data_.upstream, /*settledCounts=*/true);
-  while (Running() && !thread_.JoinWithin(kLookEveryMs)) {
-    if (!delivery.Moving()) Stop();
-  }
-}
-
-void UpstreamPumpThread::JoinOrStop(std::chrono::milliseconds limit) {
-  if (Running() && !thread_.JoinWithin(static_cast<long>(limit.count()))) Stop();
-}
-
-void UpstreamPumpThread::Stop() {
-  TcpShutdown(data_.upstream);
-  TcpShutdown(data_.client);
+void UpstreamPumpThread::Join() {
   if (Running()) thread_.Join();
 }

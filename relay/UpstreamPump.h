@@ -4,63 +4,43 @@
 // upstream) on its thread, UpstreamPump (upstream to client) on one more.
 #pragma once
 
-#include <chrono>
-
+#include "net/ConnectionServer.h"
 #include "net/SizedThread.h"
-#include "net/TcpSocket.h"
 #include "relay/ConnectionEnd.h"
 
 // Each chunk received is sent before the next receive, so a direction never
 // holds more than this many bytes in flight.
 inline constexpr int kRelayBufferSize = 512;
 
-// The pump thread's stack: it only receives and sends one chunk at a time, a
-// few KiB deep at most (bench/stack_depth); the rest is margin.
-inline constexpr std::size_t kPumpStackBytes = 64 * 1024 * kStackScale;
+// The pump thread's stack: as deep as the connection's own, since the thread
+// that sees the upstream's end gives the verdict, pool operations and all.
+inline constexpr std::size_t kPumpStackBytes = kConnectionStackBytes;
 
-// Copies chunks from `from` to `to` until the stream ends or a step fails.
-// Watching the source, a send that has to wait for room also waits for the
-// source's hang-up, and gives up once the source has hung up and the target
-// has taken nothing for kEndGrace: a client gone from a proxy that does not
-// read would otherwise hold the connection for as long as the proxy likes.
-PumpEnd PumpBytes(Socket from, Socket to, bool watchSource = false);
+// The direction from `source`: chunk after chunk to the other side until the
+// source's end of stream, which goes on as a half-close, or until either side
+// fails or the connection is cut. True when the direction ended in order.
+bool PumpDirection(RelayLink& link, RelaySide source);
 
-// What UpstreamPump works on. Neither socket is its to close; `clientDone` is
-// the handler's direction, which outlives the pump.
-struct PumpData {
-  Socket client;
-  Socket upstream;
-  DirectionDone* clientDone = nullptr;
-};
+// The direction from `source`, then, if it ended in order, the watch over the
+// other until that one ends too.
+void RelayDirection(RelayLink& link, RelaySide source);
 
-// Upstream to client. The upstream's end of stream goes on to the client as a
-// half-close, after the last byte. When the upstream fails, the client gets
-// the same end and kEndGrace to hang up before it is shut down; when the
-// client fails, the upstream gets our end and is read off until its own.
-void UpstreamPump(PumpData data);
+// Upstream to client.
+void UpstreamPump(RelayLink& link);
 
-// Runs UpstreamPump on its own thread. Without an upstream socket, or when no
-// thread can be had, nothing runs. A pump still running when this goes is
-// stopped.
+// Runs UpstreamPump on its own thread; when no thread can be had, nothing
+// runs. A pump still running when this goes is cut off and joined.
 class UpstreamPumpThread {
  public:
-  UpstreamPumpThread(Socket client, Socket upstream, DirectionDone& clientDone);
+  explicit UpstreamPumpThread(RelayLink& link);
   ~UpstreamPumpThread();
   UpstreamPumpThread(const UpstreamPumpThread&) = delete;
   UpstreamPumpThread& operator=(const UpstreamPumpThread&) = delete;
 
   bool Running() const { return thread_.Joinable(); }
-  // Waits for the pump to end on its own, however long the upstream takes to
-  // answer, unless the upstream takes none of what we sent it for kEndGrace:
-  // then the pump is stopped.
-  void JoinUnlessStalled();
-  // The same, for at most `limit`; then stops it.
-  void JoinOrStop(std::chrono::milliseconds limit);
-  // Shuts both sockets down in both directions, which wakes the pump wherever
-  // it waits, and joins it; what is still unread is lost.
-  void Stop();
+  void Join();
 
  private:
-  PumpData data_;
+  RelayLink& link_;
   SizedThread thread_;
 };

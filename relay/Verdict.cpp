@@ -2,7 +2,16 @@
 // Copyright 2026 The IRC Quillmere developers
 #include "relay/Verdict.h"
 
+#include <algorithm>
+
 #include "pool/ProxyPool.h"
+
+std::chrono::steady_clock::time_point EndOfLife(std::optional<std::chrono::steady_clock::time_point> upstreamEnd,
+                                                std::chrono::steady_clock::time_point lastMove,
+                                                std::optional<std::chrono::steady_clock::time_point> clientEnd) {
+  if (upstreamEnd) return *upstreamEnd;
+  return clientEnd ? std::max(lastMove, *clientEnd) : lastMove;
+}
 
 bool IsWorkingLife(std::chrono::steady_clock::duration life) {
   return life >= kRelayDeadline + kVerdictTolerance;

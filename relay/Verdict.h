@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,9 +25,18 @@ struct ConnectionOutcome {
   ConnectFault connectFault = ConnectFault::None;
   // Both directions ran; false when the relay had no thread for the second.
   bool relayed = false;
-  // From before the connection attempt to the end of both directions.
+  // From before the connection attempt to the end of its life (EndOfLife).
   std::chrono::steady_clock::duration life{};
 };
+
+// The moment a relayed connection's life ends: when the upstream's side
+// ended (its end of stream, its reset or failure); when the relay ended the
+// connection first, the later of the last byte moved and the client's own
+// end. Never a moment after a wait of the relay's own, so that neither a
+// grace nor the silence limit lengthens a life, nor a lingering client.
+std::chrono::steady_clock::time_point EndOfLife(std::optional<std::chrono::steady_clock::time_point> upstreamEnd,
+                                                std::chrono::steady_clock::time_point lastMove,
+                                                std::optional<std::chrono::steady_clock::time_point> clientEnd);
 
 // Working once the connection has outlived the deadline by the tolerance;
 // a life of exactly the deadline is still a failure.

@@ -102,7 +102,7 @@ TForm1::~TForm1() {
   // No relay thread may reach the window from here on.
   mirror_->Detach();
   // Stop accepting; connections already relayed go on with the process.
-  if (relaySocket_) TcpShutdown(relaySocket_);
+  if (relayListener_) relayListener_->StopAccepting();
   if (Form1 == this) Form1 = nullptr;
 }
 
@@ -259,9 +259,9 @@ void TForm1::FormCreate() {
   ConnectionHandler relay = RelayHandler;
   if (&pool_ != &ThePool()) relay = MakeRelayHandler(pool_, [] { return std::chrono::steady_clock::now(); });
   errno = 0;
-  relaySocket_ = TcpServe(relayPort_, relay, false);
-  relayListeningPort_ = LocalPort(relaySocket_);
-  if (!relaySocket_) {
+  relayListener_ = TcpServeInBackground(relayPort_, relay);
+  relayListeningPort_ = relayListener_ ? LocalPort(relayListener_->Get()) : 0;
+  if (!relayListener_) {
     // A window that relays nothing would pass for one that works.
     relayFailure_ = ListenFailureText(relayPort_, errno);
     tray_->RemoveIcon();

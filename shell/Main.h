@@ -123,7 +123,8 @@ class TForm1 : public QWidget {
   ProxyPool& pool_;
   std::int32_t relayPort_;
   std::int32_t relayListeningPort_ = 0;
-  Socket relaySocket_;
+  // The accept loop closes it; the window only asks that loop to end.
+  std::shared_ptr<ListeningSocket> relayListener_;
   Dialogs dialogs_;
   QString relayFailure_;
   std::unique_ptr<PoolMirror> mirror_;

@@ -5,7 +5,11 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <climits>
+#include <cstdint>
 
 #include "net/TcpSocket.h"
 
@@ -84,6 +88,29 @@ TEST(ResolveHost, RefusesTheAllOnesAddressAndNamesThatStartWithADigit) {
   EXPECT_EQ(ResolveHost("1abc"), "");
   EXPECT_EQ(ResolveHost("3com.example"), "");
   EXPECT_EQ(ResolveHost("256.1.1.1"), "");
+}
+
+// Lists scraped from web pages pad their numbers; inet_addr would read the
+// padded numbers as octal and reach another host.
+TEST(ResolveHost, ReadsZeroPaddedDottedNumbersAsDecimal) {
+  EXPECT_EQ(ResolveHost("045.077.012.034"), "45.77.12.34");
+  EXPECT_EQ(ResolveHost("192.168.001.010"), "192.168.1.10");
+  EXPECT_EQ(ResolveHost("255.255.255.0255"), "");
+  EXPECT_EQ(ResolveHost("1.2.3.0256"), "");
+
+  std::uint16_t port = 0;
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(0x7f00000a);  // 127.0.0.10
+  socklen_t length = sizeof at;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &length), 0);
+  port = ntohs(at.sin_port);
+  const OwnedSocket reached(TcpConnect("127.000.000.010", port));
+  EXPECT_TRUE(reached) << "127.000.000.010 went elsewhere (octal 010 is 8)";
+  ::close(listener);
 }
 
 TEST(ResolveHost, LooksUpNamesAsIPv4) {

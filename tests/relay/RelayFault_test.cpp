@@ -7,6 +7,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -95,6 +97,18 @@ bool ClosedWithin(const TestSocket& socket, std::chrono::milliseconds time = kPa
     ssize_t n = ::recv(socket.fd(), buf, sizeof buf, 0);
     if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return true;
   }
+}
+
+std::string PatternText(std::size_t size, std::uint8_t seed) {
+  std::string text(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>(PatternByte(i, seed));
+  return text;
+}
+
+// Bytes sent on the socket that its peer has not acknowledged yet.
+int UnsentBytes(const TestSocket& socket) {
+  int bytes = 0;
+  return ::ioctl(socket.fd(), SIOCOUTQ, &bytes) == 0 ? bytes : -1;
 }
 
 std::string EntryFor(std::uint16_t port) {
@@ -212,17 +226,24 @@ class RelayFaultTest : public ::testing::Test {
   Usage baseline_;
 };
 
-TEST_F(RelayFaultTest, UpstreamResetMidStreamClosesTheClientAndFailsTheProxy) {
+// The bytes before the upstream's reset all arrive, and then the reset
+// itself: an orderly end would pass the cut stream off as a whole one.
+TEST_F(RelayFaultTest, UpstreamResetMidStreamReachesTheClientAsAResetAfterItsBytes) {
   Relayed r;
   ASSERT_NO_FATAL_FAILURE(OpenRelayed(r, "ping"));
-  // The verdict comes at the connection's end; it must move the entry, not copy it.
+  // The verdict comes at the upstream's end; it must move the entry, not copy it.
   pool_.AddProxyEntry(lstWorking, r.entry);
-  ASSERT_TRUE(SendText(r.far, "pong"));
-  ASSERT_EQ(ReceiveExactly(r.client, 4), "pong");
-
+  const std::string bytes = PatternText(100'000, 4);
+  ASSERT_TRUE(SendText(r.far, bytes));
+  ASSERT_TRUE(WaitUntil([&] { return UnsentBytes(r.far) == 0; }, kPatience));
   r.far.CloseWithReset();
-  EXPECT_TRUE(ClosedWithin(r.client));
-  r.client.Close();  // as a client does on its end of stream
+
+  EXPECT_TRUE(ReceiveExactly(r.client, bytes.size()) == bytes);
+  pollfd p{r.client.fd(), POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, static_cast<int>(kPatience.count())), 1);
+  char byte;
+  EXPECT_EQ(::recv(r.client.fd(), &byte, 1, 0), -1);
+  EXPECT_EQ(errno, ECONNRESET) << "the reset reached the client as an orderly end";
   EXPECT_TRUE(JudgedFailed(r.entry));
   CloseAndExpectRecovered(r);
 }
@@ -255,12 +276,6 @@ TEST_F(RelayFaultTest, SilentUpstreamHearsTheClientLeaveAndIsJudgedWhenItCloses)
   CloseAndExpectRecovered(r);
 }
 
-std::string PatternText(std::size_t size, std::uint8_t seed) {
-  std::string text(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>(PatternByte(i, seed));
-  return text;
-}
-
 // A client that sends its request and shuts its sending side (nc -N, HTTP/1.0
 // tools) still gets the whole answer, which the upstream sends only once it
 // has read the request to its end.
@@ -284,6 +299,41 @@ TEST_F(RelayFaultTest, AHalfClosedClientGetsTheWholeAnswer) {
   EXPECT_EQ(got.size(), answer.size());
   EXPECT_TRUE(got == answer) << "the answer came back altered";
   EXPECT_TRUE(WaitUntil([&] { return server.Accepted() == 1 && heard.size() == request.size(); }, kPatience));
+  EXPECT_TRUE(JudgedFailed(EntryFor(server.port())));
+}
+
+// A busy proxy stops reading for 5 s before a client that has sent a long
+// request and half-closed: nothing is cut meanwhile, the whole answer arrives
+// and ends in order.
+TEST_F(RelayFaultTest, AProxyThatPausesBeforeAHalfClosedClientStillAnswersInFull) {
+  const std::string request = PatternText(1 << 20, 5);
+  LoopbackServer server([&](int fd) {
+    const int small = 64 * 1024;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    std::this_thread::sleep_for(5s);
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) SendAll(fd, buf, static_cast<std::size_t>(n));
+    ::shutdown(fd, SHUT_WR);
+  });
+  UseUpstream(server.port());
+  TestSocket client = ConnectLoopback(relayPort_);
+  ASSERT_TRUE(client);
+  const timeval patience{20, 0};
+  ::setsockopt(client.fd(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+  std::thread sending([&] {
+    SendText(client, request);
+    ::shutdown(client.fd(), SHUT_WR);
+  });
+  std::string got;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::recv(client.fd(), buf, sizeof buf, 0)) > 0) got.append(buf, static_cast<std::size_t>(n));
+  const int error = n < 0 ? errno : 0;
+  sending.join();
+  EXPECT_EQ(n, 0) << "ended by " << std::strerror(error);
+  EXPECT_EQ(got.size(), request.size());
+  EXPECT_TRUE(got == request) << "the answer came back altered";
   EXPECT_TRUE(JudgedFailed(EntryFor(server.port())));
 }
 

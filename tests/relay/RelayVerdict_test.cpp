@@ -32,6 +32,7 @@
 #include "support/LoopbackSockets.h"
 #include "support/RelayUnderTest.h"
 #include "support/ScriptedClock.h"
+#include "support/WaitUntil.h"
 
 void PrintTo(const Upstream& u, std::ostream* os) {
   *os << '"' << u.host << "\":" << u.port;
@@ -218,7 +219,8 @@ TEST(RelayConnection, ASilentUpstreamIsGivenUpAtTheConnectLimit) {
   EXPECT_EQ(pool.Entries(lstFailed), Entries{entry});
 }
 
-// The verdict by life, for lives on either side of the deadline.
+// The verdict by life, for lives on either side of the deadline (the exact
+// edge is LifeAgainstTheDeadline's: the clock here runs on in real time).
 TEST(RelayConnection, LifeDecidesWhereTheEntryGoes) {
   struct Case {
     std::chrono::milliseconds life;
@@ -226,7 +228,7 @@ TEST(RelayConnection, LifeDecidesWhereTheEntryGoes) {
   };
   LoopbackServer echo(Echo);
   const std::string entry = LoopbackEntry(echo.port());
-  for (const Case& c : {Case{31s, true}, Case{29s, false}, Case{30s, false}, Case{30s + 1ms, true}}) {
+  for (const Case& c : {Case{31s, true}, Case{29s, false}, Case{30s - 300ms, false}, Case{30s + 1ms, true}}) {
     SCOPED_TRACE(c.life.count());
     ProxyPool pool;
     pool.AddProxyEntry(lstAll, entry);
@@ -278,6 +280,64 @@ TEST(RelayConnection, UpstreamClosingFirstShutsTheClientBeforeTheVerdict) {
   ASSERT_TRUE(relay.WaitHandled(1, kQuick));
   EXPECT_FALSE(clock.HoldTimedOut());
   EXPECT_EQ(pool.Entries(lstWorking), Entries{LoopbackEntry(farewell.port())});
+}
+
+// An upstream that closes a moment in, before a client that lingers: the
+// proxy is judged at its close, failed, not when the client hangs up. 28 s
+// are gone by the clock's second reading, so a life stretched to the
+// client's end (some 3 s later) would pass for a working one.
+TEST(RelayConnection, AnUpstreamThatClosesEarlyIsJudgedAtItsCloseWhileTheClientLingers) {
+  LoopbackServer early([](int fd) {
+    std::this_thread::sleep_for(300ms);
+    ::shutdown(fd, SHUT_RDWR);
+  });
+  ProxyPool pool;
+  SetUpstream(pool, "127.0.0.1", early.port());
+  ScriptedClock clock({0s, 28s});
+  RelayUnderTest relay(MakeRelayHandler(pool, clock.Clock()));
+
+  TestSocket client = ConnectLoopback(relay.port());
+  ASSERT_TRUE(client);
+  EXPECT_TRUE(ReceivesEndOfStream(client.fd(), kQuick));
+  EXPECT_TRUE(WaitUntil([&] { return pool.Count(lstFailed) == 1; }, 1500ms)) << "no verdict while the client stays";
+  std::this_thread::sleep_for(2500ms);
+  client.Close();
+  ASSERT_TRUE(relay.WaitHandled(1, kQuick));
+  EXPECT_EQ(pool.Entries(lstFailed), Entries{LoopbackEntry(early.port())});
+  EXPECT_EQ(pool.Count(lstWorking), 0u);
+}
+
+// A client sends its line and half-closes before a proxy that reads it and
+// then neither answers nor closes: the silence limit (a second here) lets the
+// connection go, both peers hear a reset, and the proxy has failed.
+TEST(RelayConnection, TheSilenceLimitLetsGoAHalfClosedConnectionBeforeASilentProxy) {
+  std::atomic<bool> upstreamReset{false};
+  LoopbackServer silent([&](int fd) {
+    char buf[64];
+    while (::recv(fd, buf, sizeof buf, 0) > 0) {
+    }
+    pollfd p{fd, 0, 0};  // errors only: the relay's end of stream is read already
+    upstreamReset = ::poll(&p, 1, 10'000) == 1 && (p.revents & POLLERR);
+  });
+  ProxyPool pool;
+  SetUpstream(pool, "127.0.0.1", silent.port());
+  ScriptedClock clock({});
+  RelayUnderTest relay(MakeRelayHandler(pool, clock.Clock(), RelayLimits{kConnectTimeLimit, 1000ms}));
+
+  TestSocket client = ConnectLoopback(relay.port());
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(SendAll(client.fd(), "hello\n", 6));
+  ::shutdown(client.fd(), SHUT_WR);
+  const auto start = std::chrono::steady_clock::now();
+  pollfd p{client.fd(), POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 8000), 1) << "still held after 8 s";
+  char byte;
+  EXPECT_EQ(::recv(client.fd(), &byte, 1, 0), -1);
+  EXPECT_EQ(errno, ECONNRESET) << "the cut reached the client as an orderly end";
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 900ms) << "let go before the limit";
+  ASSERT_TRUE(relay.WaitHandled(1, kQuick));
+  EXPECT_TRUE(WaitUntil([&] { return upstreamReset.load(); }, kQuick));
+  EXPECT_EQ(pool.Entries(lstFailed), Entries{LoopbackEntry(silent.port())});
 }
 
 TEST(RelayConnection, HostDifferingInCaseLeavesTheListItem) {

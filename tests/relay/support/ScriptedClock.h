@@ -2,7 +2,9 @@
 // Copyright 2026 The IRC Quillmere developers
 // A clock for the relay whose readings the test writes in advance: the n-th
 // reading gives the n-th offset from an arbitrary origin (the last one again
-// once the script runs out). One reading can be held until the test lets it go.
+// once the script runs out), plus the real time since the clock was made, so
+// that a life the relay stretches by a wait of its own shows. One reading can
+// be held until the test lets it go.
 #pragma once
 
 #include <chrono>
@@ -52,9 +54,11 @@ class ScriptedClock {
       holdTimedOut_ = true;
     const Offset offset =
         offsets_.empty() ? Offset{} : offsets_[std::min<std::size_t>(n, offsets_.size()) - 1];
-    return std::chrono::steady_clock::time_point(std::chrono::hours(1000) + offset);
+    return std::chrono::steady_clock::time_point(std::chrono::hours(1000) + offset) +
+           (std::chrono::steady_clock::now() - made_);
   }
 
+  const std::chrono::steady_clock::time_point made_ = std::chrono::steady_clock::now();
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<Offset> offsets_;
