@@ -13,22 +13,13 @@
 #include <optional>
 #include <vector>
 
+#include "net/IntegerText.h"
 #include "net/TcpSocket.h"
 
 namespace {
 
 bool IsDecimalDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-// The value of c as a digit of the given base, or -1.
-int DigitValue(char c, bool hex) {
-  if (IsDecimalDigit(c)) return c - '0';
-  if (hex) {
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  }
-  return -1;
 }
 
 // The first IPv4 address of a name as dotted text, or empty text.
@@ -133,35 +124,11 @@ std::string ResolveHost(const std::string& name, bool& shortage) {
 }
 
 std::int32_t IntFromText(std::string_view text) {
-  std::size_t at = 0;
-  while (at < text.size() && text[at] == ' ') ++at;
-
-  bool negative = false;
-  if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
-    negative = text[at] == '-';
-    ++at;
-  }
-
-  bool hex = false;
-  if (at < text.size() && (text[at] == '$' || text[at] == 'x' || text[at] == 'X')) {
-    hex = true;
-    ++at;
-  } else if (at + 1 < text.size() && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X')) {
-    hex = true;
-    at += 2;
-  }
-
-  // Unsigned arithmetic wraps instead of overflowing: a number beyond 32 bits
-  // keeps its low 32 bits, which is all a port ever uses anyway.
-  std::uint32_t value = 0;
-  const std::uint32_t base = hex ? 16 : 10;
-  for (; at < text.size(); ++at) {
-    const int digit = DigitValue(text[at], hex);
-    if (digit < 0) return static_cast<std::int32_t>(value);  // trailing junk: no sign
-    value = value * base + static_cast<std::uint32_t>(digit);
-  }
-  if (negative) value = 0u - value;
-  return static_cast<std::int32_t>(value);
+  const IntegerText read = ReadIntegerText(text);
+  // Trailing junk: the digits' value without the sign. Beyond 32 bits the low
+  // 32 bits, which is all a port ever uses anyway.
+  if (!read.whole) return static_cast<std::int32_t>(read.low32);
+  return static_cast<std::int32_t>(read.negative ? 0u - read.low32 : read.low32);
 }
 
 std::int32_t PortFromText(const std::string& text) {

@@ -2,9 +2,6 @@
 // Copyright 2026 The IRC Quillmere developers
 #include "pool/ProxyImport.h"
 
-#include <cerrno>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -12,51 +9,41 @@
 #include "pool/ProxyLineReader.h"
 #include "pool/ProxyPattern.h"
 #include "pool/ProxyPool.h"
+#include "regexp/zimRegExp.h"
 
-std::string InOutErrorMessage(int errorNumber) {
-  switch (errorNumber) {
-    case ENOENT:
-      return "File not found";
-    case ENOTDIR:
-    case ENAMETOOLONG:
-      return "Invalid filename";
-    case EMFILE:
-      return "Too many open files";
-    case EACCES:
-    case EPERM:
-      return "File access denied";
-    default:
-      return "I/O error " + std::to_string(errorNumber);
+namespace {
+
+bool HasLongDigitRun(std::string_view line) {
+  std::size_t run = 0;
+  for (const char c : line) {
+    run = c >= '0' && c <= '9' ? run + 1 : 0;
+    if (run > kLongestEngineDigitRun) return true;
   }
+  return false;
 }
 
-EInOutError::EInOutError(int errorNumber)
-    : std::runtime_error(InOutErrorMessage(errorNumber)), ErrorCode(errorNumber) {}
+}  // namespace
 
-EInOutError::EInOutError(int errorNumber, const std::string& message)
-    : std::runtime_error(message), ErrorCode(errorNumber) {}
+std::string ScanProxyLine(const std::string& line) {
+  if (HasLongDigitRun(line)) return std::string(FindProxyEntry(line));
+  std::string candidate;
+  RegExpScanf(kProxyPattern, line, {"1:STRING", &candidate}, DefaultRegExpOptions, false);
+  return candidate;
+}
 
 void ImportProxyList(ProxyPool& pool, ProxyListFile& file) {
   ProxyLineReader reader(file, ProxyLineReader::kDefaultBlockSize, ProxyLineReader::Lines::ForAddresses);
   // Lives across lines so that its buffer is reused.
   std::string line;
+  std::string candidate;
   // The file's addresses join the pool together once it is read: one step for
   // the pool and one change for the views, and the list is built in order
   // instead of searched through once for every line.
   EntryBatch batch;
   try {
     while (reader.NextLine(line)) {
-      // The pattern's own matcher rather than the general scan: the same first
-      // match, without the engine's backtracking through long runs of digits.
-      const std::string_view candidate = FindProxyEntry(line);
-      if (candidate.empty()) continue;
-      try {
-        batch.Add(candidate);
-      } catch (const std::bad_alloc&) {
-        throw EListError("Unable to insert a line");
-      } catch (const std::length_error&) {
-        throw EListError("Unable to insert a line");
-      }
+      candidate = ScanProxyLine(line);
+      if (!candidate.empty()) InsertingLine([&] { batch.Add(candidate); });
     }
     file.Close();
   } catch (...) {

@@ -5,24 +5,23 @@
 #pragma once
 
 #include <optional>
-#include <stdexcept>
+#include <cstddef>
 #include <string>
 
+#include "pool/ProxyLineReader.h"
+
 class ProxyPool;
-class ProxyListFile;
 
-// A failed open, read or close of the list file, with its error number.
-class EInOutError : public std::runtime_error {
- public:
-  explicit EInOutError(int errorNumber);
-  // The same with a message of its own.
-  EInOutError(int errorNumber, const std::string& message);
-  int ErrorCode;
-};
+// The longest run of digits a line may hold for the regular-expression engine
+// to scan it: the engine tries about n^4 ways to cut a run of n digits into
+// four numbers (some 50 us for a hostile line at 16, a second at 100) and
+// gives up, losing the address, past a few hundred. Lines with a longer run go
+// to the pattern's own matcher, which finds the same match in linear time.
+inline constexpr std::size_t kLongestEngineDigitRun = 16;
 
-// "File not found", "Invalid filename", "Too many open files", "File access
-// denied", else "I/O error %d", for a Linux errno.
-std::string InOutErrorMessage(int errorNumber);
+// Group 1 of the first match of the import pattern in `line` (the engine's
+// scan of it, "1:STRING"), or empty text.
+std::string ScanProxyLine(const std::string& line);
 
 // The import behind the Open button. `path` is the file the dialog gave, or no
 // value when the dialog was cancelled (then nothing changes). Throws EInOutError

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "pool/ProxyImport.h"
 #include "pool/ProxyPattern.h"
 
 namespace {
@@ -22,6 +21,29 @@ inline bool IsPlainByte(char c) {
 }
 
 }  // namespace
+
+std::string InOutErrorMessage(int errorNumber) {
+  switch (errorNumber) {
+    case ENOENT:
+      return "File not found";
+    case ENOTDIR:
+    case ENAMETOOLONG:
+      return "Invalid filename";
+    case EMFILE:
+      return "Too many open files";
+    case EACCES:
+    case EPERM:
+      return "File access denied";
+    default:
+      return "I/O error " + std::to_string(errorNumber);
+  }
+}
+
+EInOutError::EInOutError(int errorNumber)
+    : std::runtime_error(InOutErrorMessage(errorNumber)), ErrorCode(errorNumber) {}
+
+EInOutError::EInOutError(int errorNumber, const std::string& message)
+    : std::runtime_error(message), ErrorCode(errorNumber) {}
 
 ProxyListFile::ProxyListFile(const std::string& path) {
   // The name reaches open() as a C string: a NUL inside it would silently

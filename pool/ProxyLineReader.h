@@ -7,7 +7,21 @@
 
 #include <cstddef>
 #include <memory>
+#include <stdexcept>
 #include <string>
+
+// A failed open, read or close of the list file, with its error number.
+class EInOutError : public std::runtime_error {
+ public:
+  explicit EInOutError(int errorNumber);
+  // The same with a message of its own.
+  EInOutError(int errorNumber, const std::string& message);
+  int ErrorCode;
+};
+
+// "File not found", "Invalid filename", "Too many open files", "File access
+// denied", else "I/O error %d", for a Linux errno.
+std::string InOutErrorMessage(int errorNumber);
 
 // A list file open for reading. Every failure throws EInOutError with errno;
 // the destructor closes quietly, Close() reports. Only a regular file is

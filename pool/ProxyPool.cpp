@@ -15,7 +15,6 @@
 
 #include "net/TcpSocket.h"
 #include "pool/EntryBatch.h"
-#include "pool/EntryStore.h"
 #include "pool/RandomGenerator.h"
 #include "pool/SortedEntryList.h"
 
@@ -62,8 +61,13 @@ struct ProxyPool::State {
   mutable std::mutex mutex;
   SortedEntryList lists[3];
   std::string fields[2];
-  Upstream upstream;
   RandomGenerator random;
+  // Written with both locks held, read with this one alone: a new connection
+  // never waits for an import's joining.
+  mutable std::mutex upstreamMutex;
+  Upstream upstream;
+  std::mutex ownerMutex;
+  std::shared_ptr<PoolOwner> owner;
   // Changes wait here, in the order they were made, until delivered. Nothing
   // is queued while nobody listens.
   bool listening = false;
@@ -85,26 +89,11 @@ struct ProxyPool::State {
     return true;
   }
 
-  // The whole list as it now stands, as one change; `copy`, when given, is
-  // that list already.
-  bool QueueReplaced(ProxyListId list, std::shared_ptr<EntryStore> copy = nullptr) {
-    if (!listening) return false;
-    try {
-      auto entries = std::move(copy);
-      if (entries == nullptr) {
-        entries = std::make_shared<EntryStore>();
-        for (std::string_view entry : lists[ListSlot(list)]) entries->Append(entry);
-      }
-      PoolChange change;
-      change.kind = PoolChange::Kind::Replaced;
-      change.list = list;
-      change.entries = std::move(entries);
-      return QueueChange(std::move(change));
-    } catch (const std::bad_alloc&) {
-      // No memory for the copy: views keep the list as they had it (stale,
-      // not wrong in shape), and the next change is told as usual.
-      return false;
-    }
+  bool QueueWhole(PoolChange::Kind kind, ProxyListId list) {
+    PoolChange change;
+    change.kind = kind;
+    change.list = list;
+    return QueueChange(std::move(change));
   }
 
   bool SetField(FieldId field, std::string text) {
@@ -112,7 +101,7 @@ struct ProxyPool::State {
     if (slot == text) return false;
     slot = std::move(text);
     if (!listening) return false;
-    return QueueChange({PoolChange::Kind::FieldText, ProxyListId::All, 0, field, slot, {}});
+    return QueueChange({PoolChange::Kind::FieldText, ProxyListId::All, 0, field, slot});
   }
 
   bool FillFields(std::string_view entry) {
@@ -125,19 +114,12 @@ struct ProxyPool::State {
   bool RemoveEntry(ProxyListId list, std::string_view entry) {
     const std::optional<std::size_t> position = lists[ListSlot(list)].RemoveFirst(entry);
     if (!position) return false;
-    return QueueChange({PoolChange::Kind::Removed, list, *position, FieldId::Host, std::string(entry), {}});
+    return QueueChange({PoolChange::Kind::Removed, list, *position, FieldId::Host, std::string(entry)});
   }
 
   bool InsertEntry(ProxyListId list, std::string_view entry) {
-    std::size_t position;
-    try {
-      position = lists[ListSlot(list)].Insert(entry);
-    } catch (const std::bad_alloc&) {
-      throw EListError("Unable to insert a line");
-    } catch (const std::length_error&) {
-      throw EListError("Unable to insert a line");
-    }
-    return QueueChange({PoolChange::Kind::Inserted, list, position, FieldId::Host, std::string(entry), {}});
+    const std::size_t position = InsertingLine([&] { return lists[ListSlot(list)].Insert(entry); });
+    return QueueChange({PoolChange::Kind::Inserted, list, position, FieldId::Host, std::string(entry)});
   }
 
   // The texts of `fresh` (each once) that no list holds go into `list`,
@@ -193,6 +175,7 @@ struct ProxyPool::State {
 
   void ApplyFields() {
     Upstream next{fields[FieldSlot(FieldId::Host)], IntFromText(fields[FieldSlot(FieldId::Port)])};
+    std::lock_guard lock(upstreamMutex);
     upstream = std::move(next);
   }
 
@@ -233,17 +216,45 @@ void ProxyPool::Randomize(std::uint32_t seed) {
   state_->random.Seed(seed);
 }
 
-void ProxyPool::SelectRandomProxy() {
-  bool queued = false;
+void ProxyPool::SetOwner(std::shared_ptr<PoolOwner> owner) {
+  std::lock_guard lock(state_->ownerMutex);
+  state_->owner = std::move(owner);
+}
+
+void ProxyPool::Change(const std::function<void()>& change) {
+  std::shared_ptr<PoolOwner> owner;
   {
-    std::lock_guard lock(state_->mutex);
-    const SortedEntryList& all = state_->lists[ListSlot(ProxyListId::All)];
-    if (all.Empty()) return;
-    const std::uint32_t index = state_->random.NextIndex(static_cast<std::uint32_t>(all.Size()));
-    queued = state_->FillFields(all.At(index));
-    state_->ApplyFields();
+    std::lock_guard lock(state_->ownerMutex);
+    owner = state_->owner;
   }
-  if (queued) state_->Deliver();
+  if (owner && !owner->OnOwnerThread()) {
+    std::exception_ptr failure;
+    const bool ran = owner->RunThere([&] {
+      try {
+        change();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+    if (failure) std::rethrow_exception(failure);
+    if (ran) return;
+  }
+  change();
+}
+
+void ProxyPool::SelectRandomProxy() {
+  Change([&] {
+    bool queued = false;
+    {
+      std::lock_guard lock(state_->mutex);
+      const SortedEntryList& all = state_->lists[ListSlot(ProxyListId::All)];
+      if (all.Empty()) return;
+      const std::uint32_t index = state_->random.NextIndex(static_cast<std::uint32_t>(all.Size()));
+      queued = state_->FillFields(all.At(index));
+      state_->ApplyFields();
+    }
+    if (queued) state_->Deliver();
+  });
 }
 
 void ProxyPool::ApplyUpstream() {
@@ -252,81 +263,61 @@ void ProxyPool::ApplyUpstream() {
 }
 
 void ProxyPool::RemoveProxyEntry(ProxyListId list, std::string_view entry) {
-  bool queued = false;
-  {
-    std::lock_guard lock(state_->mutex);
-    queued = state_->RemoveEntry(list, entry);
-  }
-  if (queued) state_->Deliver();
+  MoveProxyEntry({list}, std::nullopt, entry);
 }
 
 void ProxyPool::AddProxyEntry(ProxyListId list, std::string_view entry) {
-  bool queued = false;
-  {
-    std::lock_guard lock(state_->mutex);
-    queued = state_->InsertEntry(list, entry);
-  }
-  if (queued) state_->Deliver();
+  MoveProxyEntry({}, list, entry);
 }
 
-void ProxyPool::MoveProxyEntry(std::initializer_list<ProxyListId> from, ProxyListId to, std::string_view entry) {
-  bool queued = false;
-  try {
-    std::lock_guard lock(state_->mutex);
-    for (ProxyListId list : from) queued = state_->RemoveEntry(list, entry) || queued;
-    queued = state_->InsertEntry(to, entry) || queued;
-  } catch (...) {
-    // The removals stand, and the views must hear of them.
+void ProxyPool::MoveProxyEntry(std::initializer_list<ProxyListId> from, std::optional<ProxyListId> to,
+                               std::string_view entry) {
+  Change([&] {
+    bool queued = false;
+    try {
+      std::lock_guard lock(state_->mutex);
+      for (ProxyListId list : from) queued = state_->RemoveEntry(list, entry) || queued;
+      if (to) queued = state_->InsertEntry(*to, entry) || queued;
+    } catch (...) {
+      // The removals stand, and the views must hear of them.
+      if (queued) state_->Deliver();
+      throw;
+    }
     if (queued) state_->Deliver();
-    throw;
-  }
-  if (queued) state_->Deliver();
+  });
 }
 
 std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
-  // Into an empty list that keeps the whole batch (an import into a fresh
-  // pool), the views' copy made while the list is built serves as it is, and
-  // the lock is held for the joining alone.
-  bool copying = false;
-  {
-    std::lock_guard lock(state_->mutex);
-    copying = state_->listening && state_->lists[ListSlot(list)].Empty();
-  }
-  std::shared_ptr<EntryStore> copy;
-  SortedEntryList fresh;
-  try {
-    if (copying) copy = std::make_shared<EntryStore>();
-    // Sorted and built outside the lock: the relay's threads wait only for the joining.
-    fresh = SortedEntryList::FromBatch(batch, copy.get());
-  } catch (const std::bad_alloc&) {
-    throw EListError("Unable to insert a line");
-  } catch (const std::length_error&) {
-    throw EListError("Unable to insert a line");
-  }
-  if (fresh.Empty()) return 0;
-  // Declared before the lock so that it is freed after it.
-  SortedEntryList replaced;
   std::size_t added = 0;
-  bool failed = false;
-  bool queued = false;
-  {
-    std::lock_guard lock(state_->mutex);
-    const bool intoEmpty = state_->lists[ListSlot(list)].Empty();
-    const std::size_t built = fresh.Size();
-    try {
-      state_->Join(list, fresh, added, replaced);
-    } catch (const std::bad_alloc&) {
-      failed = true;
-    } catch (const std::length_error&) {
-      failed = true;
+  Change([&] {
+    // Sorted and built outside the lock: the relay's threads wait only for the joining.
+    SortedEntryList fresh = InsertingLine([&] { return SortedEntryList::FromBatch(batch); });
+    if (fresh.Empty()) return;
+    bool queued = false;
+    {
+      std::lock_guard lock(state_->mutex);
+      queued = state_->QueueWhole(PoolChange::Kind::Replacing, list);
     }
-    // The copy is the list if the list was empty, no other list held a text
-    // of the batch, and the copy itself was made whole.
-    const bool copyIsList = intoEmpty && added == built && copy != nullptr && copy->Size() == built;
-    if (added > 0) queued = state_->QueueReplaced(list, copyIsList ? std::move(copy) : nullptr);
-  }
-  if (queued) state_->Deliver();
-  if (failed) throw EListError("Unable to insert a line");
+    if (queued) state_->Deliver();
+    // Declared before the lock so that it is freed after it.
+    SortedEntryList replaced;
+    std::exception_ptr failure;
+    {
+      std::lock_guard lock(state_->mutex);
+      try {
+        InsertingLine([&] {
+          state_->Join(list, fresh, added, replaced);
+          return 0;
+        });
+      } catch (const EListError&) {
+        failure = std::current_exception();
+      }
+      // Told even when nothing came in: a view waits for the end of the change.
+      queued = state_->QueueWhole(PoolChange::Kind::Replaced, list);
+    }
+    if (queued) state_->Deliver();
+    if (failure) std::rethrow_exception(failure);
+  });
   return added;
 }
 
@@ -336,29 +327,22 @@ bool ProxyPool::ContainsProxyEntry(ProxyListId list, std::string_view entry) con
 }
 
 void ProxyPool::FillFieldsFromList(ProxyListId list, int selectedIndex) {
-  bool queued = false;
-  {
-    std::lock_guard lock(state_->mutex);
-    const SortedEntryList& entries = state_->lists[ListSlot(list)];
-    if (selectedIndex < 0 || static_cast<std::size_t>(selectedIndex) >= entries.Size()) {
-      throw EListError(IndexErrorText(selectedIndex));
+  Change([&] {
+    bool queued = false;
+    {
+      std::lock_guard lock(state_->mutex);
+      const SortedEntryList& entries = state_->lists[ListSlot(list)];
+      if (selectedIndex < 0 || static_cast<std::size_t>(selectedIndex) >= entries.Size()) {
+        throw EListError(IndexErrorText(selectedIndex));
+      }
+      queued = state_->FillFields(entries.At(static_cast<std::size_t>(selectedIndex)));
     }
-    queued = state_->FillFields(entries.At(static_cast<std::size_t>(selectedIndex)));
-  }
-  if (queued) state_->Deliver();
-}
-
-void ProxyPool::FillFieldsFromEntry(std::string_view entry) {
-  bool queued = false;
-  {
-    std::lock_guard lock(state_->mutex);
-    queued = state_->FillFields(entry);
-  }
-  if (queued) state_->Deliver();
+    if (queued) state_->Deliver();
+  });
 }
 
 Upstream ProxyPool::CurrentUpstream() const {
-  std::lock_guard lock(state_->mutex);
+  std::lock_guard lock(state_->upstreamMutex);
   return state_->upstream;
 }
 
@@ -368,12 +352,14 @@ std::string ProxyPool::FieldText(FieldId field) const {
 }
 
 void ProxyPool::SetFieldText(FieldId field, std::string text) {
-  bool queued = false;
-  {
-    std::lock_guard lock(state_->mutex);
-    queued = state_->SetField(field, std::move(text));
-  }
-  if (queued) state_->Deliver();
+  Change([&] {
+    bool queued = false;
+    {
+      std::lock_guard lock(state_->mutex);
+      queued = state_->SetField(field, std::move(text));
+    }
+    if (queued) state_->Deliver();
+  });
 }
 
 std::size_t ProxyPool::Count(ProxyListId list) const {
@@ -391,6 +377,11 @@ std::string ProxyPool::EntryAt(ProxyListId list, std::size_t index) const {
 std::vector<std::string> ProxyPool::Entries(ProxyListId list) const {
   std::lock_guard lock(state_->mutex);
   return state_->lists[ListSlot(list)].ToVector();
+}
+
+std::optional<std::size_t> ProxyPool::PositionOf(ProxyListId list, std::string_view entry) const {
+  std::lock_guard lock(state_->mutex);
+  return state_->lists[ListSlot(list)].Find(entry);
 }
 
 int ProxyPool::AddListener(PoolListener listener) {

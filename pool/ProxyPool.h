@@ -5,6 +5,13 @@
 // generator that picks from the list of all proxies. Every operation is atomic
 // and may be called from any thread; listeners hear of every change, in order,
 // and never while the pool's lock is held.
+//
+// The pool owns the lists; nobody keeps a copy. With an owner (the window),
+// every change is made on the owner's thread: a change asked for on another
+// thread (a relay thread's verdict) is handed over and waits until it is made,
+// so the window hears each change on its own thread as it happens and reads
+// the lists themselves. Without one (the relay alone, the tests) changes are
+// made on the calling thread. Either way one lock serializes them.
 #pragma once
 
 #include <array>
@@ -13,6 +20,8 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -41,20 +50,42 @@ class EListError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class EntryBatch;
-class EntryStore;
+// Runs one step of adding to a list. A list that cannot take another entry,
+// for want of memory or of room in its 32-bit positions, fails as the list box
+// did: EListError("Unable to insert a line").
+template <typename Step>
+auto InsertingLine(Step step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    throw EListError("Unable to insert a line");
+  } catch (const std::length_error&) {
+    throw EListError("Unable to insert a line");
+  }
+}
 
-// One change, as a view that mirrors the pool applies it.
+class EntryBatch;
+
+// One change, as a view of the pool hears it.
 struct PoolChange {
-  enum class Kind { Inserted, Removed, FieldText, Replaced };
+  // Replacing, then Replaced: the list is about to change as a whole (an
+  // import), and has; read it again. Nothing else changes in between.
+  enum class Kind { Inserted, Removed, FieldText, Replacing, Replaced };
   Kind kind = Kind::Inserted;
   ProxyListId list = ProxyListId::All;  // Inserted, Removed, Replaced
   std::size_t index = 0;                // Inserted, Removed: position in the list
   FieldId field = FieldId::Host;        // FieldText
   std::string text;                     // the entry, or the field's new text
-  // Replaced: the whole list as it now stands, for a view to adopt (taken
-  // whole by the last holder, copied by others).
-  std::shared_ptr<EntryStore> entries;
+};
+
+// The thread the pool's changes are made on, while it has one.
+class PoolOwner {
+ public:
+  virtual ~PoolOwner() = default;
+  virtual bool OnOwnerThread() const = 0;
+  // Runs `change` on the owner's thread and returns once it has run; false,
+  // without running it, once the owner has gone.
+  virtual bool RunThere(const std::function<void()>& change) = 0;
 };
 
 using PoolListener = std::function<void(const PoolChange&)>;
@@ -83,6 +114,11 @@ class ProxyPool {
   ProxyPool(const ProxyPool&) = delete;
   ProxyPool& operator=(const ProxyPool&) = delete;
 
+  // From now on every change is made on `owner`'s thread; nullptr: on the
+  // caller's. A change already handed to the old owner is made by it, or, if
+  // it refuses (gone), on the caller's thread.
+  void SetOwner(std::shared_ptr<PoolOwner> owner);
+
   // Seeds the 32-bit generator (state := state * 134775813 + 1 per draw).
   void Randomize(std::uint32_t seed);
 
@@ -100,20 +136,18 @@ class ProxyPool {
   // the same moment leave one copy. Listeners hear each removal and the
   // insertion as changes of their own. Throws as AddProxyEntry, the removals
   // made.
-  void MoveProxyEntry(std::initializer_list<ProxyListId> from, ProxyListId to, std::string_view entry);
+  // No `to`: the removals alone.
+  void MoveProxyEntry(std::initializer_list<ProxyListId> from, std::optional<ProxyListId> to,
+                      std::string_view entry);
   // In one step, the import's: every text of `batch` into `list` once, unless
-  // one of the three lists holds it already. Listeners hear the list as one
-  // Replaced change. How many went in; the batch is left empty. Throws
+  // one of the three lists holds it already. Listeners hear Replacing before
+  // and Replaced after. How many went in; the batch is left empty. Throws
   // EListError("Unable to insert a line") when memory runs out: the entries
   // that went in before it stay, and are told.
   std::size_t AddNewProxyEntries(ProxyListId list, EntryBatch& batch);
   // lstAllClick, lstWorkingClick, lstFailedClick: the selected entry (index, -1
   // for none) fills both fields; throws EListError("List index out of bounds (%d)").
   void FillFieldsFromList(ProxyListId list, int selectedIndex);
-  // The same fill from an entry's text: a view that mirrors a list through the
-  // notifications may lag behind the pool by a change or two, so the text it
-  // shows is safer than its row number.
-  void FillFieldsFromEntry(std::string_view entry);
 
   Upstream CurrentUpstream() const;
   std::string FieldText(FieldId field) const;
@@ -124,6 +158,8 @@ class ProxyPool {
   // Throws EListError("List index out of bounds (%d)") past the end.
   std::string EntryAt(ProxyListId list, std::size_t index) const;
   std::vector<std::string> Entries(ProxyListId list) const;
+  // The position of the first entry equal to `entry`, if the list holds one.
+  std::optional<std::size_t> PositionOf(ProxyListId list, std::string_view entry) const;
 
   // A listener hears every change made after it was added, in the order the
   // changes were made, never while the pool's lock is held and never two
@@ -144,6 +180,8 @@ class ProxyPool {
  private:
   struct State;
   int Listen(PoolListener listener, PoolSnapshot* snapshot);
+  // Runs `change` where changes are made (see above), its errors passed on.
+  void Change(const std::function<void()>& change);
 
   State* state_;
 };

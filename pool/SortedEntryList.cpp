@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "pool/EntryBatch.h"
-#include "pool/EntryStore.h"
 #include "pool/EntryText.h"
 
 namespace {
@@ -407,7 +406,7 @@ class SortedEntryList::Builder {
   std::size_t size_ = 0;
 };
 
-SortedEntryList SortedEntryList::FromBatch(EntryBatch& batch, EntryStore* copy) {
+SortedEntryList SortedEntryList::FromBatch(EntryBatch& batch) {
   Builder built(batch.Size());
   std::vector<EntryText> run;
   while (batch.TakeRun(run)) {
@@ -417,14 +416,6 @@ SortedEntryList SortedEntryList::FromBatch(EntryBatch& batch, EntryStore* copy) 
     } catch (...) {
       while (++placed < run.size()) run[placed].Free();
       throw;
-    }
-    if (copy != nullptr) {
-      try {
-        for (const EntryText& entry : run) copy->Append(entry.View());
-      } catch (const std::bad_alloc&) {
-        *copy = EntryStore();
-        copy = nullptr;
-      }
     }
   }
   return built.Finish();

@@ -16,7 +16,6 @@
 #include <vector>
 
 class EntryBatch;
-class EntryStore;
 
 class SortedEntryList {
  public:
@@ -28,13 +27,10 @@ class SortedEntryList {
   SortedEntryList& operator=(SortedEntryList&& other) noexcept;
 
   // Every text of `batch` once, in time linear in their number rather than an
-  // insertion each; the batch is left empty. With `copy`, the same texts are
-  // appended to it as well, while they are at hand (a view's copy is made
-  // without reading the list again); a copy that runs out of memory is left
-  // empty and the list is made all the same. Throws std::bad_alloc, or
+  // insertion each; the batch is left empty. Throws std::bad_alloc, or
   // std::length_error past kMaxSize; the batch then holds what it had not yet
   // handed over.
-  static SortedEntryList FromBatch(EntryBatch& batch, EntryStore* copy = nullptr);
+  static SortedEntryList FromBatch(EntryBatch& batch);
   // Every entry of `list`, and every entry of `fresh` (each text once) that
   // `list` does not hold, in one pass over both; `added` is how many of
   // `fresh` came in. Throws std::bad_alloc or std::length_error.

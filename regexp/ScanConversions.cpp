@@ -11,6 +11,7 @@
 #include <limits>
 #include <string>
 
+#include "net/IntegerText.h"
 #include "regexp/zimRegExp.h"
 
 // EXTENDED targets receive the 80-bit x87 layout, which is long double here.
@@ -27,13 +28,6 @@ constexpr std::size_t kExtendedBytes = 10;
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -99,41 +93,18 @@ std::optional<ScanType> ScanTypeFromName(std::string_view upperName) {
 }
 
 std::optional<std::int32_t> ScanIntFromText(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
+  // The port field's reading (IntFromText), held strictly: every character
+  // after the prefix a digit, at least one, and the value in range (a
+  // hexadecimal number in 8 digits, its bits taken as they are).
+  const IntegerText read = ReadIntegerText(text);
+  if (!read.whole || read.digits == 0) return std::nullopt;
+  if (read.hex) {
+    if (read.digits > 8) return std::nullopt;
+    return static_cast<std::int32_t>(read.negative ? 0u - read.low32 : read.low32);
   }
-  std::string_view rest = text.substr(i);
-  std::size_t hexStart = 0;
-  if (!rest.empty() && (rest[0] == '$' || rest[0] == 'x' || rest[0] == 'X')) {
-    hexStart = 1;
-  } else if (rest.size() >= 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) {
-    hexStart = 2;
-  }
-  if (hexStart > 0) {
-    const std::string_view digits = rest.substr(hexStart);
-    if (digits.empty() || digits.size() > 8) return std::nullopt;
-    std::uint32_t value = 0;
-    for (char c : digits) {
-      const int v = HexValue(c);
-      if (v < 0) return std::nullopt;
-      value = value * 16 + static_cast<std::uint32_t>(v);
-    }
-    if (negative) value = 0u - value;
-    return static_cast<std::int32_t>(value);
-  }
-  if (rest.empty()) return std::nullopt;
-  const std::int64_t limit = negative ? std::int64_t{1} << 31 : (std::int64_t{1} << 31) - 1;
-  std::int64_t value = 0;
-  for (char c : rest) {
-    if (!IsDigit(c)) return std::nullopt;
-    value = value * 10 + (c - '0');
-    if (value > limit) return std::nullopt;
-  }
-  return static_cast<std::int32_t>(negative ? -value : value);
+  const std::uint64_t limit = read.negative ? std::uint64_t{1} << 31 : (std::uint64_t{1} << 31) - 1;
+  if (read.capped > limit) return std::nullopt;
+  return static_cast<std::int32_t>(read.negative ? 0u - read.low32 : read.low32);
 }
 
 std::optional<long double> ScanFloatFromText(std::string_view text) {

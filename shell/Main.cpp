@@ -27,7 +27,8 @@
 #include "shell/NativeShape.h"
 #include "shell/Messages.h"
 #include "shell/Picture.h"
-#include "shell/PoolMirror.h"
+#include "shell/PoolHandover.h"
+#include "shell/ProxyListModel.h"
 #include "shell/ProxyListBox.h"
 #include "shell/WindowShape.h"
 
@@ -84,13 +85,14 @@ TForm1::TForm1(std::int32_t relayPort, ProxyPool& pool, TrayPresence* trays)
   };
 
   MakeControls();
-  mirror_ = std::make_unique<PoolMirror>(pool_);
+  // From here on the pool's changes are made on this thread, and each is
+  // heard right after it is made.
+  handover_ = std::make_shared<PoolHandover>(this);
+  pool_.SetOwner(handover_);
   const std::pair<ProxyListBox*, ProxyListId> lists[] = {
       {lstAll, ProxyListId::All}, {lstWorking, ProxyListId::Working}, {lstFailed, ProxyListId::Failed}};
-  for (auto [view, id] : lists) {
-    view->setModel(mirror_->Model(id));
-    mirror_->SetView(id, view);
-  }
+  for (auto [view, id] : lists) view->setModel(new ProxyListModel(pool_, id, view));
+  listenerId_ = pool_.AddListener([this](const PoolChange& change) { HearPool(change); });
   edtHost->SetProgramText(FromBytes(pool_.FieldText(FieldId::Host)));
   edtPort->SetProgramText(FromBytes(pool_.FieldText(FieldId::Port)));
   WireControls();
@@ -99,8 +101,11 @@ TForm1::TForm1(std::int32_t relayPort, ProxyPool& pool, TrayPresence* trays)
 
 TForm1::~TForm1() {
   FormDestroy();
-  // No relay thread may reach the window from here on.
-  mirror_->Detach();
+  // No relay thread may reach the window from here on: the changes still
+  // handed over are made by their own threads, unheard.
+  pool_.RemoveListener(listenerId_);
+  pool_.SetOwner(nullptr);
+  handover_->Close();
   // Stop accepting; connections already relayed go on with the process.
   if (relayListener_) relayListener_->StopAccepting();
   if (Form1 == this) Form1 = nullptr;
@@ -212,9 +217,14 @@ void TForm1::WireControls() {
           [this](const QString& text) { pool_.SetFieldText(FieldId::Host, ToBytes(text)); });
   connect(edtPort, &QLineEdit::textEdited, this,
           [this](const QString& text) { pool_.SetFieldText(FieldId::Port, ToBytes(text)); });
-  connect(mirror_.get(), &PoolMirror::FieldChanged, this, [this](FieldId field, const QString& text) {
-    (field == FieldId::Host ? edtHost : edtPort)->SetProgramText(text);
-  });
+}
+
+void TForm1::HearPool(const PoolChange& change) {
+  if (change.kind == PoolChange::Kind::FieldText) {
+    (change.field == FieldId::Host ? edtHost : edtPort)->SetProgramText(FromBytes(change.text));
+    return;
+  }
+  for (ProxyListBox* list : {lstAll, lstWorking, lstFailed}) static_cast<ProxyListModel*>(list->model())->Hear(change);
 }
 
 void TForm1::Handle(void (TForm1::*handler)()) {
@@ -229,7 +239,7 @@ void TForm1::Handle(void (TForm1::*handler)()) {
 }
 
 void TForm1::CatchUp() {
-  mirror_->Drain();
+  handover_->RunQueued();
 }
 
 void TForm1::FormCreate() {
@@ -308,9 +318,8 @@ void TForm1::SpeedButton4Click() {
     ~Restore() { QGuiApplication::restoreOverrideCursor(); }
   } restore;
   ImportProxyList(pool_, file);
-  // Taking a list of millions and placing its rows takes a moment of its own:
-  // under the same pointer, rather than after it is given back.
-  CatchUp();
+  // Placing the rows of a list of millions takes a moment of its own: under
+  // the same pointer, rather than after it is given back.
   lstAll->LayOut();
 }
 
@@ -331,19 +340,9 @@ void TForm1::lstFailedClick() {
 }
 
 void TForm1::FillFieldsFrom(ProxyListBox* list, ProxyListId id) {
-  const int row = list->SelectedRow();
-  if (row < 0) {
-    // The pool's own complaint: "List index out of bounds (-1)".
-    pool_.FillFieldsFromList(id, -1);
-    return;
-  }
-  // The view may not yet show the pool's latest changes; the user chose the
-  // entry on the screen, so that entry fills the fields.
-  const std::string entry(list->ListModel()->EntryAt(row));
-  pool_.FillFieldsFromEntry(entry);
-  const auto [host, port] = SplitProxyEntry(entry);
-  edtHost->SetProgramText(FromBytes(host));
-  edtPort->SetProgramText(FromBytes(port));
+  // The view shows the pool's own list: its row is the pool's position. No
+  // row gives the pool's own complaint, "List index out of bounds (-1)".
+  pool_.FillFieldsFromList(id, list->SelectedRow());
 }
 
 std::optional<std::string> TForm1::AskForFile() {

@@ -26,7 +26,7 @@
 class FlatButton;
 class LimitedEdit;
 class Picture;
-class PoolMirror;
+class PoolHandover;
 class ProxyListBox;
 class QFileDialog;
 class QLabel;
@@ -71,7 +71,7 @@ class TForm1 : public QWidget {
   // Another start of the program asks for the window: shown as from the tray.
   void ShowFromElsewhere();
   ProxyPool& Pool() const { return pool_; }
-  // Brings the window's lists and fields up to date with the pool now.
+  // Makes now the pool's changes that other threads have handed over.
   void CatchUp();
 
   // Handlers, named after the control and the event.
@@ -118,6 +118,7 @@ class TForm1 : public QWidget {
   // event that ran it is over.
   void Handle(void (TForm1::*handler)());
   void FillFieldsFrom(ProxyListBox* list, ProxyListId id);
+  void HearPool(const PoolChange& change);
   std::optional<std::string> AskForFile();
 
   ProxyPool& pool_;
@@ -127,7 +128,8 @@ class TForm1 : public QWidget {
   std::shared_ptr<ListeningSocket> relayListener_;
   Dialogs dialogs_;
   QString relayFailure_;
-  std::unique_ptr<PoolMirror> mirror_;
+  std::shared_ptr<PoolHandover> handover_;
+  int listenerId_ = -1;
   TrayPresence* trays_ = nullptr;
   // The tray icon (TrayIconData) and the window's place off the screen.
   TrayOrTaskbar* tray_ = nullptr;

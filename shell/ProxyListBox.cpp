@@ -7,9 +7,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 
-#include <algorithm>
 #include <optional>
-#include <string>
 
 ProxyListBox::ProxyListBox(QWidget* parent) : QListView(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -24,8 +22,24 @@ ProxyListBox::ProxyListBox(QWidget* parent) : QListView(parent) {
 }
 
 void ProxyListBox::setModel(QAbstractItemModel* model) {
-  QListView::setModel(model);
   model_ = qobject_cast<ProxyListModel*>(model);
+  if (model_) {
+    // Ahead of the view's own handling, which chooses the next row in the
+    // place of a removed chosen one: a list box that loses its chosen entry
+    // has none chosen.
+    connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this](const QModelIndex&, int first, int last) {
+      const int selected = SelectedRow();
+      chosenGoes_ = selected >= first && selected <= last;
+    });
+  }
+  QListView::setModel(model);
+  if (!model_) return;
+  connect(model_, &QAbstractItemModel::rowsRemoved, this, [this] {
+    if (chosenGoes_) selectionModel()->clearSelection();
+    chosenGoes_ = false;
+  });
+  connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, &ProxyListBox::KeepPlaces);
+  connect(model_, &QAbstractItemModel::modelReset, this, &ProxyListBox::RestorePlaces);
 }
 
 int ProxyListBox::SelectedRow() const {
@@ -43,71 +57,27 @@ void ProxyListBox::SelectRow(int row) {
   selectionModel()->setCurrentIndex(model()->index(row, 0), QItemSelectionModel::ClearAndSelect);
 }
 
-void ProxyListBox::ApplyChanges(const std::vector<PoolChange>& changes) {
-  if (!model_) return;
-  const bool replaced = std::any_of(changes.begin(), changes.end(), [](const PoolChange& change) {
-    return change.kind == PoolChange::Kind::Replaced;
-  });
-  if (replaced) {
-    ApplyReplacing(changes);
-    return;
-  }
-  if (changes.size() <= kRowByRow) {
-    for (const PoolChange& change : changes) {
-      const bool chosenGoes =
-          change.kind == PoolChange::Kind::Removed && static_cast<int>(change.index) == SelectedRow();
-      model_->Apply(change);
-      // The view would choose the next row in its place; a list box that loses
-      // its chosen entry has none chosen.
-      if (chosenGoes) selectionModel()->clearSelection();
-    }
-    return;
-  }
-  int selected = SelectedRow();
-  int current = currentIndex().row();
-  int top = verticalScrollBar()->value();
-  for (const PoolChange& change : changes) {
-    selected = FollowRow(selected, change);
-    current = FollowRow(current, change);
-    // The top row keeps its place even when it goes: the next one moves up.
-    const int followed = FollowRow(top, change);
-    top = followed < 0 ? top : followed;
-  }
-  model_->ApplyAll(changes);
-  if (current >= 0) {
-    selectionModel()->setCurrentIndex(model_->index(current, 0), QItemSelectionModel::NoUpdate);
-  }
-  if (selected >= 0) {
-    selectionModel()->select(model_->index(selected, 0), QItemSelectionModel::ClearAndSelect);
-  }
-  verticalScrollBar()->setValue(top);
+void ProxyListBox::KeepPlaces() {
+  // Row numbers mean nothing across a whole new list: the entries are kept
+  // and found again.
+  selected_ = model_->EntryAt(SelectedRow());
+  current_ = model_->EntryAt(currentIndex().row());
+  top_ = model_->EntryAt(verticalScrollBar()->value());
 }
 
-void ProxyListBox::ApplyReplacing(const std::vector<PoolChange>& changes) {
-  // Row numbers mean nothing across a whole new list; the entries the
-  // selection, the caret and the top row were on are found again by their
-  // text, the rows being in order.
-  auto entryOf = [this](int row) -> std::optional<std::string> {
-    if (row < 0 || row >= model_->rowCount()) return std::nullopt;
-    return std::string(model_->EntryAt(row));
+void ProxyListBox::RestorePlaces() {
+  ProxyPool& pool = model_->Pool();
+  auto rowOf = [&](const std::string& entry) {
+    const std::optional<std::size_t> at = entry.empty() ? std::nullopt : pool.PositionOf(model_->List(), entry);
+    return at ? static_cast<int>(*at) : -1;
   };
-  const std::optional<std::string> selected = entryOf(SelectedRow());
-  const std::optional<std::string> current = entryOf(currentIndex().row());
-  const std::optional<std::string> top = entryOf(verticalScrollBar()->value());
-  model_->ApplyAll(changes);
-  // An entry that is gone leaves nothing selected, as a removal does.
-  auto rowOf = [this](const std::optional<std::string>& entry) {
-    if (!entry) return -1;
-    const int row = model_->LowerBound(*entry);
-    return row < model_->rowCount() && model_->EntryAt(row) == *entry ? row : -1;
-  };
-  if (const int row = rowOf(current); row >= 0) {
+  if (const int row = rowOf(current_); row >= 0) {
     selectionModel()->setCurrentIndex(model_->index(row, 0), QItemSelectionModel::NoUpdate);
   }
-  if (const int row = rowOf(selected); row >= 0) {
+  if (const int row = rowOf(selected_); row >= 0) {
     selectionModel()->select(model_->index(row, 0), QItemSelectionModel::ClearAndSelect);
   }
-  if (top) verticalScrollBar()->setValue(model_->LowerBound(*top));
+  if (const int row = rowOf(top_); row >= 0) verticalScrollBar()->setValue(row);
 }
 
 void ProxyListBox::mousePressEvent(QMouseEvent* event) {

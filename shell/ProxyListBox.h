@@ -8,7 +8,7 @@
 
 #include <QListView>
 
-#include <vector>
+#include <string>
 
 #include "pool/ProxyPool.h"
 #include "shell/ProxyListModel.h"
@@ -19,14 +19,14 @@ class ProxyListBox : public QListView {
  public:
   explicit ProxyListBox(QWidget* parent = nullptr);
 
+  // Across a change of the whole list (an import), the selection, the caret
+  // and the top row stay on the entries they were on; a row that goes takes
+  // the selection with it.
   void setModel(QAbstractItemModel* model) override;
   ProxyListModel* ListModel() const { return model_; }
   // -1 when no row is selected.
   int SelectedRow() const;
   void SelectRow(int row);
-  // Applies changes of the shown list, keeping selection, current row and
-  // scroll position on the entries they were on.
-  void ApplyChanges(const std::vector<PoolChange>& changes);
   // Places the rows now if a change left that for later.
   void LayOut() { executeDelayedItemsLayout(); }
 
@@ -42,11 +42,12 @@ class ProxyListBox : public QListView {
                                                        const QEvent* event = nullptr) const override;
 
  private:
-  // ApplyChanges where one of them is a whole new list.
-  void ApplyReplacing(const std::vector<PoolChange>& changes);
-
-  // Up to this many changes are shown one by one; more are applied in one go.
-  static constexpr std::size_t kRowByRow = 32;
+  void KeepPlaces();
+  void RestorePlaces();
 
   ProxyListModel* model_ = nullptr;
+  // The entries under the selection, the caret and the top row, while the
+  // list is being replaced.
+  std::string selected_, current_, top_;
+  bool chosenGoes_ = false;
 };

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <utility>
 
-#include "shell/Main.h"
+#include "shell/Artwork.h"
 #include "shell/Messages.h"
 #include "shell/Taskbar.h"
 #include "shell/TrayDocking.h"

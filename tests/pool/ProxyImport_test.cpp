@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "pool/ProxyLineReader.h"
+#include "pool/ProxyPattern.h"
 #include "pool/ProxyPool.h"
+#include "regexp/zimRegExp.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -310,6 +312,22 @@ TEST_F(ImportTest, FiftyMegabytesOnOneLine) {
   line.replace(line.size() - tail.size(), tail.size(), tail);
   Import(line);
   EXPECT_EQ(All(), Entries{"1.2.3.4:8080"});
+}
+
+// Each line goes through the engine's scan; a line with a digit run past the
+// engine's comfort goes to the pattern's own matcher, which must give the
+// engine's match all the same (40 digits: the engine still answers, slowly).
+TEST(ScanProxyLine, GivesTheEnginesMatchOnPlainAndHostileLines) {
+  const std::string hostile = "id " + std::string(40, '7') + ":x then 1.2.3.4:80";
+  const std::string padded = std::string(40, '1') + ".2.3.4:8080 ok";
+  for (const std::string& line : {std::string("proxy 10.0.0.1:3128 anonymous"), std::string("1x2y3z4:80"), hostile,
+                                  padded}) {
+    std::string engine;
+    RegExpScanf(kProxyPattern, line, {"1:STRING", &engine}, DefaultRegExpOptions, false);
+    EXPECT_EQ(ScanProxyLine(line), engine) << line;
+  }
+  EXPECT_EQ(ScanProxyLine(hostile), "1.2.3.4:80");
+  EXPECT_EQ(ScanProxyLine(padded), std::string(40, '1') + ".2.3.4:8080");
 }
 
 TEST(InOutErrorMessage, LinuxErrorNumbersMapToTheFixedTexts) {

@@ -8,6 +8,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -15,7 +18,6 @@
 #include <vector>
 
 #include "pool/EntryBatch.h"
-#include "pool/EntryStore.h"
 #include "pool/ProxyPool.h"
 
 namespace {
@@ -32,8 +34,60 @@ bool Consistent(const Upstream& u) {
   return u.host.empty() || u.host == "h" + std::to_string(u.port);
 }
 
-// A view that knows the pool only through the notifications.
+// The window's part, on a thread of its own: every change is made there, in
+// the order the changing threads handed it over.
+class OwnerThread : public PoolOwner {
+ public:
+  OwnerThread() : thread_([this] { Run(); }) {}
+  ~OwnerThread() override {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  bool OnOwnerThread() const override { return std::this_thread::get_id() == thread_.get_id(); }
+  bool RunThere(const std::function<void()>& change) override {
+    bool done = false;
+    std::unique_lock lock(mutex_);
+    queue_.push_back([&] {
+      change();
+      std::lock_guard settled(mutex_);
+      done = true;
+      changed_.notify_all();
+    });
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return done; });
+    return true;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      std::function<void()> next = std::move(queue_.front());
+      queue_.pop_front();
+      lock.unlock();
+      next();
+      lock.lock();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::function<void()>> queue_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+// A view that follows the pool through the notifications, reading a list
+// again when it changes whole, as the window does.
 struct Mirror : PoolSnapshot {
+  explicit Mirror(const ProxyPool& pool) : pool(pool) {}
+  const ProxyPool& pool;
   std::vector<std::string> faults;
   std::atomic<int> inside{0};
   std::atomic<bool> overlapped{false};
@@ -59,9 +113,10 @@ struct Mirror : PoolSnapshot {
       case PoolChange::Kind::FieldText:
         fields[static_cast<std::size_t>(c.field)] = c.text;
         break;
+      case PoolChange::Kind::Replacing:
+        break;
       case PoolChange::Kind::Replaced:
-        list.clear();
-        for (std::size_t i = 0; i < c.entries->Size(); ++i) list.emplace_back(c.entries->At(i));
+        list = pool.Entries(c.list);
         break;
     }
     inside.fetch_sub(1);
@@ -119,12 +174,18 @@ void Hammer(ProxyPool& pool, int w, int steps) {
 }
 
 // Seven threads change everything the pool has while one reader checks that
-// the upstream is never torn; a mirror fed by the notifications must end
-// equal to the pool.
+// the upstream is never torn; every change is made on the owner's thread, and
+// a mirror fed there by the notifications must end equal to the pool.
 TEST(ProxyPoolThreads, HammeringKeepsUpstreamWholeAndMirrorExact) {
   ProxyPool pool;
-  Mirror mirror;
-  const int id = pool.AddListener([&](const PoolChange& c) { mirror.Apply(c); });
+  auto owner = std::make_shared<OwnerThread>();
+  pool.SetOwner(owner);
+  Mirror mirror(pool);
+  std::atomic<int> elsewhere{0};
+  const int id = pool.AddListener([&](const PoolChange& c) {
+    if (!owner->OnOwnerThread()) ++elsewhere;
+    mirror.Apply(c);
+  });
 
   constexpr int kWriters = 7;
   constexpr int kSteps = 20000;
@@ -146,8 +207,10 @@ TEST(ProxyPoolThreads, HammeringKeepsUpstreamWholeAndMirrorExact) {
   reader.join();
   pool.RemoveListener(id);
 
+  pool.SetOwner(nullptr);
   EXPECT_EQ(torn.load(), 0);
   EXPECT_GT(reads.load(), 0);
+  EXPECT_EQ(elsewhere.load(), 0) << "changes made off the owner's thread";
   EXPECT_FALSE(mirror.overlapped.load());
   EXPECT_TRUE(mirror.faults.empty()) << mirror.faults.front();
   for (ProxyListId list : {lstAll, lstWorking, lstFailed}) {
@@ -261,16 +324,19 @@ TEST(ProxyPoolNotify, RemoveListenerWaitsForTheRunningCall) {
 // its listener and must still end equal to the pool.
 TEST(ProxyPoolThreads, MirrorAttachedMidwayFromItsSnapshotEndsExact) {
   ProxyPool pool;
+  auto owner = std::make_shared<OwnerThread>();
+  pool.SetOwner(owner);
   constexpr int kWriters = 4;
   constexpr int kSteps = 20000;
   std::vector<std::thread> writers;
   for (int w = 0; w < kWriters; ++w) writers.emplace_back([&pool, w] { Hammer(pool, w, kSteps); });
   while (pool.Count(lstWorking) == 0) std::this_thread::yield();
 
-  Mirror mirror;
+  Mirror mirror(pool);
   const int id = pool.AddListener([&](const PoolChange& c) { mirror.Apply(c); }, mirror);
   for (std::thread& t : writers) t.join();
   pool.RemoveListener(id);
+  pool.SetOwner(nullptr);
 
   EXPECT_TRUE(mirror.faults.empty()) << mirror.faults.front();
   for (ProxyListId list : {lstAll, lstWorking, lstFailed}) {

@@ -80,8 +80,9 @@ class FieldsTest : public QObject {
     QTest::keyClicks(form.edtHost, "typed");
     pool.AddProxyEntry(lstAll, "7.7.7.7:77");
     std::thread relay([&pool] { pool.SelectRandomProxy(); });
-    relay.join();
+    // The pick is handed to this thread and waits for its event loop.
     QTRY_COMPARE(form.edtHost->text(), QString("7.7.7.7"));
+    relay.join();
     QCOMPARE(form.edtPort->text(), QString("77"));
   }
 

@@ -14,11 +14,15 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "pool/ProxyPool.h"
+#include "relay/Verdict.h"
 #include "shell/FlatButton.h"
 #include "shell/LimitedEdit.h"
 #include "shell/Main.h"
@@ -290,17 +294,31 @@ class HandlersTest : public QObject {
     QVERIFY(window.errors.empty());
   }
 
-  void aClickUsesTheEntryOnScreenWhileThePoolIsAhead() {
+  // A relay thread's verdict that comes while the import runs waits for it:
+  // the entry goes into lstAll first, then the Working verdict leaves it
+  // there. Before the import, the verdict would have kept it out of lstAll.
+  void aVerdictDuringAnImportLandsAfterIt() {
     ProxyPool pool;
-    pool.AddProxyEntry(lstFailed, "5.5.5.5:5");
     Driven window(pool);
     QVERIFY(window.exposed);
-    // Ahead of the view: the pool's first entry is no longer the one shown first.
-    pool.AddProxyEntry(lstFailed, "1.1.1.1:1");
-    QCOMPARE(ShownEntries(window.form, 2), std::vector<std::string>{"5.5.5.5:5"});
-    window.ClickRow(window.form.lstFailed, 0);
-    QCOMPARE(window.form.edtHost->text(), QString("5.5.5.5"));
-    QCOMPARE(pool.FieldText(edtHost), std::string("5.5.5.5"));
+    TemporaryListFile file("5.5.5.5:5\n6.6.6.6:6\n");
+    std::atomic<bool> judged{false};
+    std::thread relay;
+    window.form.dialogs().chooseFile = [&] {
+      relay = std::thread([&] {
+        ApplyVerdict(pool, "5.5.5.5:5", Verdict::Working);
+        judged = true;
+      });
+      // Give the verdict time to be handed over before the import starts.
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      return std::optional<std::string>(file.Path());
+    };
+    window.Click(window.form.SpeedButton4);
+    QVERIFY(!judged.load());
+    QTRY_VERIFY(judged.load());
+    relay.join();
+    QCOMPARE(ShownEntries(window.form, 0), (std::vector<std::string>{"5.5.5.5:5", "6.6.6.6:6"}));
+    QCOMPARE(ShownEntries(window.form, 1), std::vector<std::string>{"5.5.5.5:5"});
   }
 
   void errorBoxText_data() {
