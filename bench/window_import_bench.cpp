@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright 2026 The IRC Quillmere developers
 // The import as a person meets it: a click on Open in the real window (on Qt's
-// offscreen platform, with its mirror of the pool and its list models) until
+// offscreen platform, with its list models over the pool) until
 // the list box shows every entry, beside the core's import of the same file
 // alone. Each side runs in a fresh process of its own, so that its peak
 // resident memory is its alone; the sides take turns in one run, three rounds

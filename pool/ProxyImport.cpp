@@ -2,6 +2,8 @@
 // Copyright 2026 The IRC Quillmere developers
 #include "pool/ProxyImport.h"
 
+#include <malloc.h>
+
 #include <string>
 #include <string_view>
 
@@ -31,27 +33,42 @@ std::string ScanProxyLine(const std::string& line) {
   return candidate;
 }
 
-void ImportProxyList(ProxyPool& pool, ProxyListFile& file) {
+namespace {
+
+// Every line's address into `batch`, then Close() (whose failure is an error too).
+void GatherAddresses(ProxyListFile& file, EntryBatch& batch) {
   ProxyLineReader reader(file, ProxyLineReader::kDefaultBlockSize, ProxyLineReader::Lines::ForAddresses);
-  // Lives across lines so that its buffer is reused.
+  // Live across lines so that their buffers are reused.
   std::string line;
   std::string candidate;
-  // The file's addresses join the pool together once it is read: one step for
-  // the pool and one change for the views, and the list is built in order
-  // instead of searched through once for every line.
-  EntryBatch batch;
-  try {
-    while (reader.NextLine(line)) {
-      candidate = ScanProxyLine(line);
-      if (!candidate.empty()) InsertingLine([&] { batch.Add(candidate); });
-    }
-    file.Close();
-  } catch (...) {
-    // The addresses read before the error stay, as they would have one by one.
-    pool.AddNewProxyEntries(lstAll, batch);
-    throw;
+  while (reader.NextLine(line)) {
+    candidate = ScanProxyLine(line);
+    if (!candidate.empty()) InsertingLine([&] { batch.Add(candidate); });
   }
-  pool.AddNewProxyEntries(lstAll, batch);
+  file.Close();
+}
+
+}  // namespace
+
+void ImportProxyList(ProxyPool& pool, ProxyListFile& file) {
+  {
+    // The file's addresses join the pool together once it is read: one step
+    // for the pool and one change for the views, and the list is built in
+    // order instead of searched through once for every line.
+    EntryBatch batch;
+    try {
+      GatherAddresses(file, batch);
+    } catch (...) {
+      // The addresses read before the error stay, as they would have one by one.
+      pool.AddNewProxyEntries(lstAll, batch);
+      throw;
+    }
+    pool.AddNewProxyEntries(lstAll, batch);
+  }
+  // The batch went back to the allocator piece by piece, between the list's
+  // blocks: handing its free pages back to the system keeps an import from
+  // holding its gathering's memory for the rest of the run.
+  ::malloc_trim(0);
   pool.SelectRandomProxy();
 }
 

@@ -119,6 +119,15 @@ struct ProxyPool::State {
 
   bool InsertEntry(ProxyListId list, std::string_view entry) {
     const std::size_t position = InsertingLine([&] { return lists[ListSlot(list)].Insert(entry); });
+    // The same entry taken out of the same place a moment ago (a proxy that
+    // fails again): the list looks as before, and the views need not hear it.
+    if (listening && !pending.empty()) {
+      const PoolChange& last = pending.back();
+      if (last.kind == PoolChange::Kind::Removed && last.list == list && last.index == position && last.text == entry) {
+        pending.pop_back();
+        return !pending.empty();
+      }
+    }
     return QueueChange({PoolChange::Kind::Inserted, list, position, FieldId::Host, std::string(entry)});
   }
 
@@ -193,7 +202,7 @@ void ProxyPool::State::Deliver() {
       if (pending.empty()) break;
       batch.swap(pending);
     }
-    // A listener that throws would leave every mirror out of step with the
+    // A listener that throws would leave every view out of step with the
     // pool for good; that is a fault to stop at, not to carry on from.
     [&]() noexcept {
       for (const PoolChange& change : batch) {
@@ -240,6 +249,10 @@ void ProxyPool::Change(const std::function<void()>& change) {
     if (ran) return;
   }
   change();
+}
+
+void ProxyPool::Together(const std::function<void()>& steps) {
+  Change(steps);
 }
 
 void ProxyPool::SelectRandomProxy() {

@@ -119,6 +119,11 @@ class ProxyPool {
   // it refuses (gone), on the caller's thread.
   void SetOwner(std::shared_ptr<PoolOwner> owner);
 
+  // Runs several operations of the pool where changes are made, in one
+  // handover to the owner: each stays an operation of its own, the steps
+  // together are not one.
+  void Together(const std::function<void()>& steps);
+
   // Seeds the 32-bit generator (state := state * 134775813 + 1 per draw).
   void Randomize(std::uint32_t seed);
 

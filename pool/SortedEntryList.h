@@ -2,18 +2,22 @@
 // Copyright 2026 The IRC Quillmere developers
 // A sorted sequence of short byte strings with positions: the shape of each
 // proxy list. Entries are ordered byte for byte (unsigned), duplicates are kept
-// and a new entry goes after the entries equal to it. Lookup, insertion,
-// removal and access by position all cost O(log n), so a list of a million
-// entries stays as quick as a small one. Not thread-safe: the owner locks.
+// and a new entry goes after the entries equal to it. The entries lie in
+// sorted blocks of about a thousand, with the running count of entries at the
+// end of each block: a lookup is two binary searches, an insertion or removal
+// moves a few KiB inside one block and updates the counts after it, so a list
+// of millions stays quick and costs its 24-byte slots and little more. Not
+// thread-safe: the owner locks.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "pool/EntryText.h"
 
 class EntryBatch;
 
@@ -39,7 +43,7 @@ class SortedEntryList {
   std::size_t Size() const { return size_; }
   bool Empty() const { return size_ == 0; }
 
-  // Positions are counted in 32 bits inside the tree.
+  // As many as a batch counts.
   static constexpr std::size_t kMaxSize = 0xFFFFFFFFu;
 
   // Inserts after every equal entry and returns the new entry's position.
@@ -59,10 +63,6 @@ class SortedEntryList {
   std::string_view At(std::size_t position) const;
   void Clear();
 
-  struct Node;
-  struct Leaf;
-  struct Inner;
-
   // Forward iteration in list order; invalidated by any change.
   class Iterator {
    public:
@@ -73,7 +73,7 @@ class SortedEntryList {
     using reference = std::string_view;
 
     Iterator() = default;
-    std::string_view operator*() const;
+    std::string_view operator*() const { return (*blocks_)[block_][index_].View(); }
     Iterator& operator++();
     Iterator operator++(int) {
       Iterator before = *this;
@@ -81,28 +81,41 @@ class SortedEntryList {
       return before;
     }
     friend bool operator==(const Iterator& a, const Iterator& b) {
-      return a.leaf_ == b.leaf_ && a.index_ == b.index_;
+      return a.blocks_ == b.blocks_ && a.block_ == b.block_ && a.index_ == b.index_;
     }
 
    private:
     friend class SortedEntryList;
-    Iterator(const Leaf* leaf, std::size_t index) : leaf_(leaf), index_(index) {}
-    const Leaf* leaf_ = nullptr;
+    Iterator(const std::vector<std::vector<EntryText>>* blocks) : blocks_(blocks) {}
+    const std::vector<std::vector<EntryText>>* blocks_ = nullptr;
+    std::size_t block_ = 0;
     std::size_t index_ = 0;
   };
 
-  Iterator begin() const;
+  Iterator begin() const { return blocks_.empty() ? Iterator() : Iterator(&blocks_); }
   Iterator end() const { return Iterator(); }
   std::vector<std::string> ToVector() const;
 
-  // Bytes held by the nodes and by entries too long to sit inside them.
+  // Bytes held by the blocks and by entries too long to sit inside them.
   std::size_t MemoryUsage() const;
 
  private:
-  class Builder;
-  std::optional<std::size_t> Place(std::string_view entry, bool unique);
+  struct Place {
+    std::size_t block;
+    std::size_t index;
+  };
+  // Where `entry` goes: before the entries equal to it (lower) or after them.
+  Place Locate(std::string_view entry, bool after) const;
+  Place BlockOf(std::size_t position) const;
+  std::size_t PositionOf(Place place) const { return (place.block ? ends_[place.block - 1] : 0) + place.index; }
+  // Takes `entry` (owning its text from then on) at `place`.
+  std::size_t PutAt(Place place, EntryText entry);
+  void Recount(std::size_t fromBlock);
+  // Appends in order: how lists are built in one pass.
+  void Append(EntryText entry);
 
-  Node* root_ = nullptr;
+  std::vector<std::vector<EntryText>> blocks_;
+  // ends_[b]: the entries in blocks 0 to b.
+  std::vector<std::size_t> ends_;
   std::size_t size_ = 0;
-  std::size_t height_ = 0;  // 1 for a lone leaf
 };

@@ -45,8 +45,11 @@ void ApplyVerdict(ProxyPool& pool, std::string_view entry, Verdict verdict) {
       pool.MoveProxyEntry({lstFailed, lstWorking}, lstWorking, entry);
       return;
     case Verdict::Failed:
-      pool.MoveProxyEntry({lstAll, lstWorking, lstFailed}, lstFailed, entry);
-      pool.SelectRandomProxy();
+      // One trip to the window for both.
+      pool.Together([&] {
+        pool.MoveProxyEntry({lstAll, lstWorking, lstFailed}, lstFailed, entry);
+        pool.SelectRandomProxy();
+      });
       return;
   }
 }

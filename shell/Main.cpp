@@ -346,12 +346,12 @@ void TForm1::FillFieldsFrom(ProxyListBox* list, ProxyListId id) {
 }
 
 std::optional<std::string> TForm1::AskForFile() {
-  if (!OpenDialog1) {
-    // Made on first use: the dialog watches the file system while it lives.
-    OpenDialog1 = new QFileDialog(this);
-    OpenDialog1->setFileMode(QFileDialog::AnyFile);
-    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-  }
+  // Made for each use and let go after it: a dialog kept alive goes on
+  // watching the file system and holds its model's memory for the whole run.
+  // Only the folder it ended in is kept, for the next one to start there.
+  OpenDialog1 = new QFileDialog(this, QString(), lastFolder_);
+  OpenDialog1->setFileMode(QFileDialog::AnyFile);
+  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
   const bool accepted = OpenDialog1->exec() == QDialog::Accepted;
   // Enter in the file-name box accepts the dialog while its completion popup is
   // still open. The popup is a window of its own that outlives the dialog's
@@ -359,8 +359,12 @@ std::optional<std::string> TForm1::AskForFile() {
   for (QCompleter* completer : OpenDialog1->findChildren<QCompleter*>()) {
     if (QAbstractItemView* popup = completer->popup(); popup->isVisible()) popup->hide();
   }
-  if (!accepted || OpenDialog1->selectedFiles().isEmpty()) return std::nullopt;
-  return QFile::encodeName(OpenDialog1->selectedFiles().first()).toStdString();
+  lastFolder_ = OpenDialog1->directory().absolutePath();
+  const QStringList chosen = OpenDialog1->selectedFiles();
+  OpenDialog1->deleteLater();
+  OpenDialog1 = nullptr;
+  if (!accepted || chosen.isEmpty()) return std::nullopt;
+  return QFile::encodeName(chosen.first()).toStdString();
 }
 
 bool TForm1::event(QEvent* event) {

@@ -128,6 +128,8 @@ class TForm1 : public QWidget {
   std::shared_ptr<ListeningSocket> relayListener_;
   Dialogs dialogs_;
   QString relayFailure_;
+  // Where the file dialog was last left.
+  QString lastFolder_;
   std::shared_ptr<PoolHandover> handover_;
   int listenerId_ = -1;
   TrayPresence* trays_ = nullptr;
