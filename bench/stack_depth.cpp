@@ -177,8 +177,8 @@ int main() {
   std::printf("  connection thread, upstream by name:    %6.1f KiB\n", static_cast<double>(byName) / 1024);
   std::printf("  connection thread, unknown name:        %6.1f KiB\n", static_cast<double>(unknownName) / 1024);
   std::printf("  pump thread:                            %6.1f KiB\n", static_cast<double>(pump) / 1024);
-  std::printf("stacks given: connection %zu KiB (%.1fx the deepest use), pump %zu KiB (%.1fx)\n",
-              kConnectionStackBytes / 1024, static_cast<double>(kConnectionStackBytes) / handler,
-              kPumpStackBytes / 1024, static_cast<double>(kPumpStackBytes) / pump);
+  std::printf("stack given to every relay thread: %zu KiB (%.1fx the connection's deepest use, %.1fx the pump's)\n",
+              kWorkStackBytes / 1024, static_cast<double>(kWorkStackBytes) / handler,
+              static_cast<double>(kWorkStackBytes) / pump);
   return 0;
 }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright 2026 The IRC Quillmere developers
-// One thread per accepted connection, without a pool or a bound: a relayed
-// connection spends nearly all its life blocked in recv, so threads are cheap
-// here and keep every handler a plain sequential function.
+// One thread per accepted connection for its whole life, without a bound: a
+// relayed connection spends nearly all its life blocked in recv, so threads
+// are cheap here and keep every handler a plain sequential function. A thread
+// whose connection has ended waits a moment for the next (net/ReusedThreads).
 #include "net/ConnectionServer.h"
 
 #include <arpa/inet.h>
@@ -124,9 +125,7 @@ void AcceptUntilEnd(Socket listenSocket, std::int32_t port, const ConnectionHand
       data->port = port;
       data->peerAddress = DottedAddress(peer);
       data->handler = handler;
-      SizedThread(kConnectionStackBytes, [data = std::move(data)]() mutable {
-        ConnectionThread(std::move(data));
-      }).Detach();
+      RunOnThread([data = std::move(data)]() mutable { ConnectionThread(std::move(data)); });
     } catch (const std::bad_alloc&) {
       // No memory for the record: the connection is closed (by `accepted` or
       // with the record) and the loop waits as for any other shortage.

@@ -10,13 +10,8 @@
 #include <mutex>
 #include <string>
 
-#include "SizedThread.h"
+#include "ReusedThreads.h"
 #include "TcpSocket.h"
-
-// The stack each connection's thread (and so its handler) runs on. The relay
-// handler's deepest use, a name lookup through the resolver, is about 20 KiB
-// (bench/stack_depth); the rest is margin.
-inline constexpr std::size_t kConnectionStackBytes = 256 * 1024 * kStackScale;
 
 // Runs once per accepted connection, on that connection's own thread, with the
 // accepted socket, the listening port and the peer's dotted address. It may shut

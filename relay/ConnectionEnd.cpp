@@ -133,6 +133,19 @@ void RelayLink::WatchTheOtherDirection(RelaySide source) {
   }
 }
 
+void RelayLink::PumpStopped() {
+  // Told under the lock: once the waiting handler has it, the link may go,
+  // and nothing of it is touched after the unlock.
+  std::lock_guard lock(mutex_);
+  pumpStopped_ = true;
+  changed_.notify_all();
+}
+
+void RelayLink::WaitForPump() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return pumpStopped_; });
+}
+
 void RelayLink::Finish() {
   Judge(RelayEndMoment());
   if (IsCut()) DeliverThenReset(upstream_, client_);

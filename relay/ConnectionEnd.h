@@ -72,6 +72,9 @@ class RelayLink {
   // when nothing moves for the silence limit or `source` takes none of our
   // bytes for kEndGrace.
   void WatchTheOtherDirection(RelaySide source);
+  // The pump thread's last word, and the handler's wait for it.
+  void PumpStopped();
+  void WaitForPump();
   // Once neither pump runs: the verdict if it is still due, and a cut
   // connection's resets.
   void Finish();
@@ -98,4 +101,5 @@ class RelayLink {
   std::optional<SteadyTime> clientEnd_;
   std::optional<SteadyTime> upstreamEnd_;
   bool directionEnded_[2] = {false, false};
+  bool pumpStopped_ = false;
 };

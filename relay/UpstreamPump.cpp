@@ -2,6 +2,8 @@
 // Copyright 2026 The IRC Quillmere developers
 #include "relay/UpstreamPump.h"
 
+#include "net/ReusedThreads.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -99,7 +101,12 @@ void UpstreamPump(RelayLink& link) {
 
 UpstreamPumpThread::UpstreamPumpThread(RelayLink& link) : link_(link) {
   try {
-    thread_ = SizedThread(kPumpStackBytes, [&link] { UpstreamPump(link); });
+    RunOnThread([&link] {
+      UpstreamPump(link);
+      // The last touch of the link: the handler may let it go at once.
+      link.PumpStopped();
+    });
+    started_ = true;
   } catch (const std::exception&) {
     // Out of threads or memory: the connection is not relayed, and the
     // handler lets it go without judging the proxy.
@@ -109,9 +116,11 @@ UpstreamPumpThread::UpstreamPumpThread(RelayLink& link) : link_(link) {
 UpstreamPumpThread::~UpstreamPumpThread() {
   if (!Running()) return;
   link_.Cut();
-  thread_.Join();
+  Join();
 }
 
 void UpstreamPumpThread::Join() {
-  if (Running()) thread_.Join();
+  if (!Running()) return;
+  link_.WaitForPump();
+  joined_ = true;
 }

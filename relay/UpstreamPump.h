@@ -4,17 +4,11 @@
 // upstream) on its thread, UpstreamPump (upstream to client) on one more.
 #pragma once
 
-#include "net/ConnectionServer.h"
-#include "net/SizedThread.h"
 #include "relay/ConnectionEnd.h"
 
 // Each chunk received is sent before the next receive, so a direction never
 // holds more than this many bytes in flight.
 inline constexpr int kRelayBufferSize = 512;
-
-// The pump thread's stack: as deep as the connection's own, since the thread
-// that sees the upstream's end gives the verdict, pool operations and all.
-inline constexpr std::size_t kPumpStackBytes = kConnectionStackBytes;
 
 // The direction from `source`: chunk after chunk to the other side until the
 // source's end of stream, which goes on as a half-close, or until either side
@@ -28,8 +22,9 @@ void RelayDirection(RelayLink& link, RelaySide source);
 // Upstream to client.
 void UpstreamPump(RelayLink& link);
 
-// Runs UpstreamPump on its own thread; when no thread can be had, nothing
-// runs. A pump still running when this goes is cut off and joined.
+// Runs UpstreamPump on a thread of its own (net/ReusedThreads); when no
+// thread can be had, nothing runs. A pump still running when this goes is cut
+// off and waited for.
 class UpstreamPumpThread {
  public:
   explicit UpstreamPumpThread(RelayLink& link);
@@ -37,10 +32,12 @@ class UpstreamPumpThread {
   UpstreamPumpThread(const UpstreamPumpThread&) = delete;
   UpstreamPumpThread& operator=(const UpstreamPumpThread&) = delete;
 
-  bool Running() const { return thread_.Joinable(); }
+  bool Running() const { return started_ && !joined_; }
+  // Returns once the pump has stopped using the link and the sockets.
   void Join();
 
  private:
   RelayLink& link_;
-  SizedThread thread_;
+  bool started_ = false;
+  bool joined_ = false;
 };

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <fstream>
 #include <future>
+#include <string>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -288,6 +290,54 @@ TEST(ConnectionThreads, FreeWhatTheyAreGivenEvenWithoutAHandler) {
   ConnectionThread(std::move(connection));
   EXPECT_TRUE(loopback::ClosedWithin(pair.client.Get()));
   ConnectionThread(nullptr);
+}
+
+int ProcessThreads() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  int threads = 0;
+  while (status >> key) {
+    if (key == "Threads:") status >> threads;
+    status.ignore(1 << 16, '\n');
+  }
+  return threads;
+}
+
+// A thread whose work has ended takes the next piece; of a crowd of threads
+// whose work ends together, only the bound stays, and the rest end.
+TEST(ReusedThreads, AnIdleThreadServesTheNextWorkAndThoseBeyondTheBoundEnd) {
+  std::promise<std::thread::id> first, second;
+  RunOnThread([&] { first.set_value(std::this_thread::get_id()); });
+  const std::thread::id firstThread = first.get_future().get();
+  ASSERT_TRUE(loopback::WaitUntil([] { return IdleThreadCount() >= 1; }));
+  RunOnThread([&] { second.set_value(std::this_thread::get_id()); });
+  EXPECT_EQ(second.get_future().get(), firstThread);
+
+  ASSERT_TRUE(loopback::WaitUntil([] { return IdleThreadCount() >= 1; }));
+  const int busy = ProcessThreads() - static_cast<int>(IdleThreadCount());
+  constexpr int kCrowd = static_cast<int>(kMaxIdleThreads) + 8;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int started = 0;
+  bool release = false;
+  for (int i = 0; i < kCrowd; ++i) {
+    RunOnThread([&] {
+      std::unique_lock lock(mutex);
+      ++started;
+      changed.notify_all();
+      changed.wait(lock, [&] { return release; });
+    });
+  }
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(5), [&] { return started == kCrowd; }));
+    release = true;
+  }
+  changed.notify_all();
+  EXPECT_TRUE(loopback::WaitUntil([&] {
+    // Beyond the bound nothing stays: neither an idle thread nor a busy one.
+    return IdleThreadCount() == kMaxIdleThreads && ProcessThreads() - static_cast<int>(kMaxIdleThreads) <= busy;
+  })) << IdleThreadCount() << " idle, " << ProcessThreads() << " threads";
 }
 
 }  // namespace

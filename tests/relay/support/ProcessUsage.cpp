@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "net/ReusedThreads.h"
+
 Usage CurrentUsage() {
   Usage u;
   if (DIR* dir = ::opendir("/proc/self/fd")) {
@@ -22,6 +24,8 @@ Usage CurrentUsage() {
     if (key == "Threads:") status >> u.threads;
     status.ignore(1 << 16, '\n');
   }
+  // Threads left waiting for the next connection hold nothing of the last.
+  u.threads -= static_cast<int>(IdleThreadCount());
   return u;
 }
 

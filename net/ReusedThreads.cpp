@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright 2026 The IRC Quillmere developers
+#include "net/ReusedThreads.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// One thread, between two pieces of work.
+struct Waiting {
+  std::unique_ptr<ThreadWork> work;
+  std::condition_variable handed;
+};
+
+// The threads waiting for work, newest last: the newest is handed the next
+// piece, so that a quiet spell lets the oldest end first.
+class IdleThreads {
+ public:
+  bool Hand(std::unique_ptr<ThreadWork>& work) {
+    std::lock_guard lock(mutex_);
+    if (waiting_.empty()) return false;
+    Waiting* thread = waiting_.back();
+    waiting_.pop_back();
+    thread->work = std::move(work);
+    thread->handed.notify_one();
+    return true;
+  }
+
+  // The next piece of work for the calling thread, or false when it is to end.
+  bool Wait(Waiting& self) {
+    std::unique_lock lock(mutex_);
+    if (waiting_.size() >= kMaxIdleThreads) return false;
+    waiting_.push_back(&self);
+    if (self.handed.wait_for(lock, kIdleThreadWait, [&] { return static_cast<bool>(self.work); })) return true;
+    waiting_.erase(std::find(waiting_.begin(), waiting_.end(), &self));
+    return false;
+  }
+
+  std::size_t Count() {
+    std::lock_guard lock(mutex_);
+    return waiting_.size();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Waiting*> waiting_;
+};
+
+IdleThreads& Idle() {
+  // Never destroyed: idle threads may still be waiting when the process exits.
+  static IdleThreads* const idle = new IdleThreads;
+  return *idle;
+}
+
+void WorkUntilIdleTooLong(std::unique_ptr<ThreadWork> first) {
+  Waiting self;
+  self.work = std::move(first);
+  do {
+    try {
+      self.work->Run();
+    } catch (...) {
+      // The work's own failure ends that work; the thread goes on.
+    }
+    // What the work held (a connection's record, its socket) goes now, not
+    // when the next work comes.
+    self.work = nullptr;
+  } while (Idle().Wait(self));
+}
+
+}  // namespace
+
+void RunWorkOnThread(std::unique_ptr<ThreadWork> work) {
+  if (Idle().Hand(work)) return;
+  SizedThread(kWorkStackBytes, [work = std::move(work)]() mutable { WorkUntilIdleTooLong(std::move(work)); }).Detach();
+}
+
+std::size_t IdleThreadCount() {
+  return Idle().Count();
+}
