@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Copyright 2026 The IRC Quillmere developers
 # Two commands set everything up: `make run` and `make test`. Both install what is
-# missing (scripts/install-deps), build, and then start the program or run every test.
+# missing (scripts/install-deps), build, and then start the program or run every
+# test. `make run` fetches and builds only what running needs.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
@@ -10,20 +11,27 @@ JOBS       ?= $(shell nproc)
 WERROR     ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-asan test-tsan bench soak fuzz clean package
+.PHONY: all deps run-deps build program run test test-asan test-tsan bench soak fuzz clean package
 
 all: build
 
 deps:
-	@scripts/install-deps
+	@scripts/install-deps test
+
+run-deps:
+	@scripts/install-deps run
 
 build: deps
-	cmake -S . -B $(BUILD) -DQUILL_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DQUILL_WERROR=$(WERROR) -DBUILD_TESTING=ON $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	@if [ -x $(BUILD)/shell/irc-quillmere ]; then exec $(BUILD)/shell/irc-quillmere; \
-	else echo "The window is not built yet: the relay core is in place, the window comes with the shell."; fi
+# The program alone: no test, bench or test tool.
+program: run-deps
+	cmake -S . -B $(BUILD) -DQUILL_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target irc-quillmere
+
+run: program
+	exec $(BUILD)/shell/irc-quillmere
 
 # irc-quillmere_<version>_<arch>.deb in the build folder, built by debian/.
 package: build

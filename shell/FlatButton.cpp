@@ -4,7 +4,9 @@
 
 #include <QBitmap>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QPen>
 
 QPixmap KeyedPixmap(const QImage& picture) {
   if (picture.isNull()) return {};
@@ -23,7 +25,7 @@ QSize LogicalSize(const QPixmap& pixmap) {
 }
 
 FlatButton::FlatButton(QWidget* parent) : QAbstractButton(parent) {
-  setFocusPolicy(Qt::NoFocus);
+  setFocusPolicy(Qt::TabFocus);
   // Repaint on entering and leaving, for the raised edge.
   setAttribute(Qt::WA_Hover);
 }
@@ -67,4 +69,27 @@ void FlatButton::paintEvent(QPaintEvent*) {
     p.setPen(palette().color(QPalette::ButtonText));
     p.drawText(rect().translated(shift), Qt::AlignCenter, text());
   }
+  if (hasFocus()) DrawFocusMark(p, rect().adjusted(1, 1, -2, -2));
+}
+
+void FlatButton::keyPressEvent(QKeyEvent* event) {
+  // Space is the button's own (pressed on the key's press, acting on its
+  // release); Enter acts at once.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->accept();
+    click();
+    return;
+  }
+  QAbstractButton::keyPressEvent(event);
+}
+
+void DrawFocusMark(QPainter& p, const QRect& frame) {
+  // White under black dots: seen on the starry sky and on the clouds alike.
+  p.save();
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(Qt::white, 1));
+  p.drawRect(frame);
+  p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+  p.drawRect(frame);
+  p.restore();
 }

@@ -2,13 +2,16 @@
 // Copyright 2026 The IRC Quillmere developers
 // A flat button: only its glyph or caption at rest, a thin raised edge while
 // the pointer is over it, a sunken edge with the face shifted one pixel while
-// it is held down. It acts when the left button is released over it and never
-// takes the keyboard focus.
+// it is held down. It acts when the left button is released over it. Tab
+// reaches it (a click does not move the focus), a dotted frame marks it then,
+// and Space or Enter presses it.
 #pragma once
 
 #include <QAbstractButton>
 #include <QImage>
 #include <QPixmap>
+
+class QPainter;
 
 class FlatButton : public QAbstractButton {
   Q_OBJECT
@@ -23,10 +26,14 @@ class FlatButton : public QAbstractButton {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QPixmap glyph_;
 };
+
+// The keyboard focus's mark, a dotted frame, as the window's controls draw it.
+void DrawFocusMark(QPainter& painter, const QRect& frame);
 
 // The picture with the pixels of its key colour (its bottom-left pixel's) made
 // see-through.

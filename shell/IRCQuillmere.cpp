@@ -16,7 +16,8 @@
 
 namespace {
 
-// The exit status: 0, or 1 when the relay could not listen.
+// The exit status: 0, or 1 when the relay could not listen or a running copy
+// does not answer.
 int RunWindow(int& argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setWindowIcon(ApplicationIcon());
@@ -25,8 +26,14 @@ int RunWindow(int& argc, char** argv) {
   QApplication::setDesktopFileName(QStringLiteral("irc-quillmere"));
 
   // A second start shows the first copy's window instead of a second one.
-  const std::unique_ptr<SingleInstance> only = SingleInstance::Claim();
-  if (!only) return 0;
+  const SingleInstance::Claimed only = SingleInstance::Claim();
+  if (only.handedOver) return 0;
+  if (only.silentCopy != 0) {
+    const QString text = SilentCopyText(only.silentCopy);
+    std::fprintf(stderr, "irc-quillmere: %s\n", text.toLocal8Bit().constData());
+    ShowErrorBox(nullptr, text);
+    return 1;
+  }
 
   auto form = std::make_unique<TForm1>();
   if (!form->RelayFailure().isEmpty()) {
@@ -35,7 +42,9 @@ int RunWindow(int& argc, char** argv) {
     ShowErrorBox(nullptr, form->RelayFailure());
     return 1;
   }
-  QObject::connect(only.get(), &SingleInstance::ShowRequested, form.get(), &TForm1::ShowFromElsewhere);
+  if (only.guard) {
+    QObject::connect(only.guard.get(), &SingleInstance::ShowRequested, form.get(), &TForm1::ShowFromElsewhere);
+  }
   ShowCentred(*form);
   QApplication::exec();
   // The window goes first, and with it the tray icon and its tie to the pool.

@@ -18,6 +18,8 @@
 #include <cerrno>
 #include <chrono>
 #include <exception>
+#include <iterator>
+#include <tuple>
 #include <utility>
 
 #include "net/ConnectionServer.h"
@@ -93,6 +95,7 @@ TForm1::TForm1(std::int32_t relayPort, ProxyPool& pool, TrayPresence* trays)
       {lstAll, ProxyListId::All}, {lstWorking, ProxyListId::Working}, {lstFailed, ProxyListId::Failed}};
   for (auto [view, id] : lists) view->setModel(new ProxyListModel(pool_, id, view));
   listenerId_ = pool_.AddListener([this](const PoolChange& change) { HearPool(change); });
+  DescribeCounts();
   edtHost->SetProgramText(FromBytes(pool_.FieldText(FieldId::Host)));
   edtPort->SetProgramText(FromBytes(pool_.FieldText(FieldId::Port)));
   WireControls();
@@ -192,10 +195,44 @@ void TForm1::MakeControls() {
                                                     {SpeedButton5, "SpeedButton5"}};
   for (auto [control, name] : names) control->setObjectName(QLatin1String(name));
 
-  setTabOrder(lstAll, lstWorking);
-  setTabOrder(lstWorking, lstFailed);
-  setTabOrder(lstFailed, edtHost);
-  setTabOrder(edtHost, edtPort);
+  NameForAssistiveTools();
+}
+
+void TForm1::NameForAssistiveTools() {
+  // What a screen reader says of each control, whatever the picture shows.
+  setAccessibleName(QStringLiteral("IRC Quillmere"));
+  const std::tuple<QWidget*, const char*, const char*> said[] = {
+      {SpeedButton2, "Hide", "Hides the window to its icon in the notification area"},
+      {SpeedButton1, "Close", "Ends the program and every relayed connection"},
+      {SpeedButton4, "Open a proxy list", "Imports the proxies of a text file into the list of all proxies"},
+      {SpeedButton5, "Proxies", "Downloading proxy lists"},
+      {edtHost, "Host", "The proxy's host"},
+      {edtPort, "Port", "The proxy's port"},
+      {SpeedButton3, "Set!", "Makes the host and port the proxy every new connection goes through"}};
+  for (auto [control, name, description] : said) {
+    control->setAccessibleName(QString::fromLatin1(name));
+    control->setAccessibleDescription(QString::fromLatin1(description));
+  }
+  Label2->setBuddy(edtHost);
+  Label1->setBuddy(edtPort);
+  const std::pair<ProxyListBox*, const char*> lists[] = {
+      {lstAll, "All proxies"}, {lstWorking, "Working proxies"}, {lstFailed, "Failed proxies"}};
+  for (auto [list, name] : lists) list->setAccessibleName(QString::fromLatin1(name));
+  // The order a reader meets them on the picture: the top row, the lists left
+  // to right, then the row below.
+  QWidget* const order[] = {SpeedButton2, SpeedButton1, lstAll,  lstWorking, lstFailed,
+                            SpeedButton4, SpeedButton5, edtHost, edtPort,    SpeedButton3};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+  // The window opens with the list of all proxies in hand, as it always has.
+  lstAll->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::DescribeCounts() {
+  for (ProxyListBox* list : {lstAll, lstWorking, lstFailed}) {
+    const int rows = list->model() ? list->model()->rowCount() : 0;
+    const QString count = rows == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(rows);
+    if (list->accessibleDescription() != count) list->setAccessibleDescription(count);
+  }
 }
 
 void TForm1::WireControls() {
@@ -217,6 +254,10 @@ void TForm1::WireControls() {
           [this](const QString& text) { pool_.SetFieldText(FieldId::Host, ToBytes(text)); });
   connect(edtPort, &QLineEdit::textEdited, this,
           [this](const QString& text) { pool_.SetFieldText(FieldId::Port, ToBytes(text)); });
+  // Enter in either field does what Set! does.
+  for (LimitedEdit* field : {edtHost, edtPort}) {
+    connect(field, &QLineEdit::returnPressed, this, [this] { Handle(&TForm1::SpeedButton3Click); });
+  }
 }
 
 void TForm1::HearPool(const PoolChange& change) {
@@ -225,6 +266,7 @@ void TForm1::HearPool(const PoolChange& change) {
     return;
   }
   for (ProxyListBox* list : {lstAll, lstWorking, lstFailed}) static_cast<ProxyListModel*>(list->model())->Hear(change);
+  DescribeCounts();
 }
 
 void TForm1::Handle(void (TForm1::*handler)()) {

@@ -119,6 +119,10 @@ class TForm1 : public QWidget {
   void Handle(void (TForm1::*handler)());
   void FillFieldsFrom(ProxyListBox* list, ProxyListId id);
   void HearPool(const PoolChange& change);
+  // Names and descriptions for screen readers, and the order of Tab.
+  void NameForAssistiveTools();
+  // Each list's description: its count of entries.
+  void DescribeCounts();
   std::optional<std::string> AskForFile();
 
   ProxyPool& pool_;

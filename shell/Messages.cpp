@@ -66,3 +66,7 @@ DownloadMessageBox::DownloadMessageBox(QWidget* owner) : QDialog(owner) {
   adjustSize();
   move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
 }
+
+QString SilentCopyText(long pid) {
+  return QStringLiteral("IRC Quillmere is already running (process %1) but does not answer.").arg(pid);
+}

@@ -24,6 +24,8 @@ void ShowErrorBox(QWidget* owner, const QString& text);
 QString ListenFailureText(int port, int error);
 
 QString DownloadMessageText();
+// A running copy that took the connection but not the request.
+QString SilentCopyText(long pid);
 
 // No icon, one OK button that Enter and Escape press too; the text wraps at
 // half the screen's width and the box is sized to it, centred on the screen.

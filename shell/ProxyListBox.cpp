@@ -5,7 +5,10 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
+
+#include "shell/FlatButton.h"
 
 #include <optional>
 
@@ -78,6 +81,23 @@ void ProxyListBox::RestorePlaces() {
     selectionModel()->select(model_->index(row, 0), QItemSelectionModel::ClearAndSelect);
   }
   if (const int row = rowOf(top_); row >= 0) verticalScrollBar()->setValue(row);
+}
+
+void ProxyListBox::paintEvent(QPaintEvent* event) {
+  QListView::paintEvent(event);
+  if (!hasFocus()) return;
+  QPainter painter(viewport());
+  DrawFocusMark(painter, viewport()->rect().adjusted(0, 0, -1, -1));
+}
+
+void ProxyListBox::focusInEvent(QFocusEvent* event) {
+  QListView::focusInEvent(event);
+  viewport()->update();
+}
+
+void ProxyListBox::focusOutEvent(QFocusEvent* event) {
+  QListView::focusOutEvent(event);
+  viewport()->update();
 }
 
 void ProxyListBox::mousePressEvent(QMouseEvent* event) {

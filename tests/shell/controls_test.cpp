@@ -9,10 +9,14 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <QAccessible>
+
 #include <functional>
+#include <utility>
 
 #include "pool/ProxyPool.h"
 #include "shell/FlatButton.h"
+#include "shell/LimitedEdit.h"
 #include "shell/Main.h"
 #include "shell/Messages.h"
 #include "shell/ProxyListBox.h"
@@ -76,7 +80,7 @@ class ControlsTest : public QObject {
   void aButtonAtRestShowsItsGlyphAlone() {
     Bench bench;
     QVERIFY(bench.exposed);
-    QCOMPARE(bench.button->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(bench.button->focusPolicy(), Qt::TabFocus);  // Tab only: a click moves no focus
     QCOMPARE(bench.At(7, 6), qRgb(255, 255, 255));
     // The key pixels and the edge show what lies below.
     QCOMPARE(bench.At(5, 5), kBelow);
@@ -132,6 +136,58 @@ class ControlsTest : public QObject {
     QCOMPARE(clicks.count(), 0);
     QTest::mouseClick(bench.button, Qt::LeftButton);
     QCOMPARE(clicks.count(), 1);
+  }
+
+  // What a screen reader is told of every control, and Tab through all ten in
+  // the order of the picture.
+  void everyControlIsNamedAndTabReachesThemInOrder() {
+    ProxyPool pool;
+    pool.AddProxyEntry(lstFailed, "1.2.3.4:80");
+    ReportedTray tray;
+    TForm1 form(0, pool, &tray);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&form);
+    QCOMPARE(window->text(QAccessible::Name), QString("IRC Quillmere"));
+    struct Said {
+      QWidget* control;
+      QString name;
+      QAccessible::Role role;
+    };
+    const Said controls[] = {{form.SpeedButton2, "Hide", QAccessible::Button},
+                             {form.SpeedButton1, "Close", QAccessible::Button},
+                             {form.lstAll, "All proxies", QAccessible::List},
+                             {form.lstWorking, "Working proxies", QAccessible::List},
+                             {form.lstFailed, "Failed proxies", QAccessible::List},
+                             {form.SpeedButton4, "Open a proxy list", QAccessible::Button},
+                             {form.SpeedButton5, "Proxies", QAccessible::Button},
+                             {form.edtHost, "Host", QAccessible::EditableText},
+                             {form.edtPort, "Port", QAccessible::EditableText},
+                             {form.SpeedButton3, "Set!", QAccessible::Button}};
+    for (const Said& said : controls) {
+      QAccessibleInterface* face = QAccessible::queryAccessibleInterface(said.control);
+      QCOMPARE(face->text(QAccessible::Name), said.name);
+      QCOMPARE(face->role(), said.role);
+    }
+    QCOMPARE(QAccessible::queryAccessibleInterface(form.lstFailed)->text(QAccessible::Description),
+             QString("1 entry"));
+    pool.AddProxyEntry(lstFailed, "5.6.7.8:90");
+    QCOMPARE(QAccessible::queryAccessibleInterface(form.lstFailed)->text(QAccessible::Description),
+             QString("2 entries"));
+    for (auto [field, label] : {std::pair{form.edtHost, form.Label2}, std::pair{form.edtPort, form.Label1}}) {
+      const auto labelled = QAccessible::queryAccessibleInterface(field)->relations(QAccessible::Label);
+      QVERIFY(!labelled.isEmpty());
+      QCOMPARE(labelled.first().first->object(), static_cast<QObject*>(label));
+    }
+
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.SpeedButton2->setFocus(Qt::TabFocusReason);
+    for (const Said& said : controls) {
+      QCOMPARE(QApplication::focusWidget(), said.control);
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(QApplication::focusWidget(), controls[0].control);  // and round again
   }
 
   void theDownloadMessage() {

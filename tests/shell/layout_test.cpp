@@ -74,21 +74,14 @@ class LayoutTest : public QObject {
     }
   }
 
-  void tabMovesAmongTheListsAndFieldsOnly() {
+  // The pictures and the labels are never in Tab's way (the controls' own
+  // order is ControlsTest's).
+  void picturesAndLabelsTakeNoFocus() {
     ProxyPool pool;
     TForm1 form(0, pool);
-    for (QWidget* still : std::initializer_list<QWidget*>{
-             form.Image1, form.Image2, form.Image3, form.Label1, form.Label2, form.SpeedButton1,
-             form.SpeedButton2, form.SpeedButton3, form.SpeedButton4, form.SpeedButton5}) {
+    for (QWidget* still :
+         std::initializer_list<QWidget*>{form.Image1, form.Image2, form.Image3, form.Label1, form.Label2}) {
       QCOMPARE(still->focusPolicy(), Qt::NoFocus);
-    }
-    form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    form.lstAll->setFocus();
-    const QWidget* order[] = {form.lstWorking, form.lstFailed, form.edtHost, form.edtPort, form.lstAll};
-    for (const QWidget* next : order) {
-      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-      QCOMPARE(QApplication::focusWidget(), next);
     }
   }
 
