@@ -2,6 +2,8 @@
 // Copyright 2026 The IRC Quillmere developers
 #include "net/ReusedThreads.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
@@ -50,9 +52,18 @@ class IdleThreads {
   std::vector<Waiting*> waiting_;
 };
 
-IdleThreads& Idle() {
+IdleThreads* NewIdleThreads() {
   // Never destroyed: idle threads may still be waiting when the process exits.
-  static IdleThreads* const idle = new IdleThreads;
+  return new IdleThreads;
+}
+
+IdleThreads& Idle() {
+  static IdleThreads* idle = [] {
+    // A child of fork has none of the parent's threads: it starts with no
+    // idle one (and a lock no thread of the parent may be holding).
+    ::pthread_atfork(nullptr, nullptr, [] { idle = NewIdleThreads(); });
+    return NewIdleThreads();
+  }();
   return *idle;
 }
 

@@ -76,7 +76,9 @@ void RelayLink::DirectionEnded(RelaySide source) {
     std::lock_guard lock(mutex_);
     directionEnded_[Index(source)] = true;
   }
-  changed_.notify_all();
+  // Only the pump watches for the client's direction; the handler waits for
+  // the pump as a whole (WatchTheOtherDirection), which comes right after.
+  if (source == RelaySide::Client) changed_.notify_all();
 }
 
 void RelayLink::Gone(RelaySide side) {
@@ -111,15 +113,20 @@ bool RelayLink::SendStalled(RelaySide target, SteadyTime progress) const {
 }
 
 void RelayLink::WatchTheOtherDirection(RelaySide source) {
-  const RelaySide running = OtherSide(source);
-  // The running direction delivers to `source`, which has ended its side.
+  // The handler (the client's direction ended first) waits for the pump to
+  // be done altogether, the pump for the client's direction: one wake-up.
+  const auto over = [&] {
+    return IsCut() || (source == RelaySide::Client ? pumpStopped_ : directionEnded_[Index(RelaySide::Client)]);
+  };
+  // The running direction delivers to `source`, which has ended its side;
+  // most connections end before the first look, which asks the system.
   const Socket target = Of(source);
-  int unsent = UnsentBytes(target);
+  int unsent = -1;
   SteadyTime progress = Clock::now();
   std::unique_lock lock(mutex_);
-  while (!IsCut() && !directionEnded_[Index(running)]) {
+  while (!over()) {
     changed_.wait_for(lock, kLookEvery);
-    if (IsCut() || directionEnded_[Index(running)]) return;
+    if (over()) return;
     lock.unlock();
     const SteadyTime now = Clock::now();
     const int nowUnsent = UnsentBytes(target);

@@ -68,9 +68,9 @@ class RelayLink {
   // has ended; over kEndGrace at a target that has ended its own side.
   bool SendStalled(RelaySide target, SteadyTime progress) const;
   // For the thread whose direction (from `source`) ended in order: returns
-  // once the other direction has ended or the connection is cut, cutting it
-  // when nothing moves for the silence limit or `source` takes none of our
-  // bytes for kEndGrace.
+  // once the other direction has ended (for the handler, once the pump has
+  // stopped) or the connection is cut, cutting it when nothing moves for the
+  // silence limit or `source` takes none of our bytes for kEndGrace.
   void WatchTheOtherDirection(RelaySide source);
   // The pump thread's last word, and the handler's wait for it.
   void PumpStopped();
