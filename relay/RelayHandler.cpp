@@ -3,11 +3,19 @@
 #include "relay/RelayHandler.h"
 
 #include <exception>
+#include <thread>
 #include <utility>
 
 #include "pool/ProxyPool.h"
 #include "relay/UpstreamPump.h"
 #include "relay/Verdict.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds kShortageWait{1000};
+constexpr std::chrono::milliseconds kShortageRetry{50};
+
+}  // namespace
 
 void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock, RelayLimits limits) {
   const Upstream current = pool.CurrentUpstream();
@@ -19,7 +27,15 @@ void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock, Re
   // connect counts against the proxy.
   const auto start = clock();
   ConnectionOutcome outcome;
-  const OwnedSocket upstream(TcpConnect(socks.host, socks.port, limits.connect, outcome.connectFault));
+  OwnedSocket upstream(TcpConnect(socks.host, socks.port, limits.connect, outcome.connectFault));
+  // Short of descriptors or memory for a moment (a burst at the limit): the
+  // client waits a little for one to come free rather than being dropped at
+  // once, while the accept loop, short as well, holds back the next clients.
+  for (auto waited = std::chrono::milliseconds(0);
+       !upstream && outcome.connectFault == ConnectFault::Shortage && waited < kShortageWait; waited += kShortageRetry) {
+    std::this_thread::sleep_for(kShortageRetry);
+    upstream = OwnedSocket(TcpConnect(socks.host, socks.port, limits.connect, outcome.connectFault));
+  }
   if (!upstream) {
     outcome.life = clock() - start;
     ApplyVerdict(pool, entry, JudgeConnection(outcome));
