@@ -37,21 +37,6 @@ void SizedThread::Join() {
   joinable_ = false;
 }
 
-bool SizedThread::JoinWithin(long milliseconds) {
-  if (!joinable_) throw std::system_error(EINVAL, std::generic_category(), "pthread_timedjoin_np");
-  timespec deadline{};
-  ::clock_gettime(CLOCK_REALTIME, &deadline);
-  deadline.tv_sec += milliseconds / 1000;
-  deadline.tv_nsec += (milliseconds % 1000) * 1'000'000;
-  if (deadline.tv_nsec >= 1'000'000'000) {
-    deadline.tv_sec += 1;
-    deadline.tv_nsec -= 1'000'000'000;
-  }
-  if (::pthread_timedjoin_np(id_, nullptr, &deadline) != 0) return false;
-  joinable_ = false;
-  return true;
-}
-
 void SizedThread::Detach() {
   if (!joinable_) throw std::system_error(EINVAL, std::generic_category(), "pthread_detach");
   ::pthread_detach(id_);

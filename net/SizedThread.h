@@ -45,8 +45,6 @@ class SizedThread {
 
   bool Joinable() const { return joinable_; }
   void Join();
-  // Joins if the thread ends within `milliseconds`; false (still joinable) if not.
-  bool JoinWithin(long milliseconds);
   void Detach();
 
  private:
