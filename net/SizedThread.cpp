@@ -2,7 +2,6 @@
 // Copyright 2026 The IRC Quillmere developers
 #include "net/SizedThread.h"
 
-#include <time.h>
 
 #include <cerrno>
 #include <exception>
