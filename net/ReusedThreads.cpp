@@ -5,41 +5,57 @@
 #include <pthread.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <mutex>
 #include <utility>
 #include <vector>
+
+#include "net/Wakeup.h"
 
 namespace {
 
 // One thread, between two pieces of work.
 struct Waiting {
   std::unique_ptr<ThreadWork> work;
-  std::condition_variable handed;
+  Wakeup handed;
 };
 
-// The threads waiting for work, newest last: the newest is handed the next
-// piece, so that a quiet spell lets the oldest end first.
 class IdleThreads {
  public:
   bool Hand(std::unique_ptr<ThreadWork>& work) {
-    std::lock_guard lock(mutex_);
-    if (waiting_.empty()) return false;
-    Waiting* thread = waiting_.back();
-    waiting_.pop_back();
-    thread->work = std::move(work);
-    thread->handed.notify_one();
+    Waiting* thread = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      if (waiting_.empty()) return false;
+      thread = waiting_.back();
+      waiting_.pop_back();
+      thread->work = std::move(work);
+    }
+    // Out of the list: nothing but this call ends its wait now.
+    thread->handed.Tell();
     return true;
   }
 
   // The next piece of work for the calling thread, or false when it is to end.
   bool Wait(Waiting& self) {
-    std::unique_lock lock(mutex_);
-    if (waiting_.size() >= kMaxIdleThreads) return false;
-    waiting_.push_back(&self);
-    if (self.handed.wait_for(lock, kIdleThreadWait, [&] { return static_cast<bool>(self.work); })) return true;
-    waiting_.erase(std::find(waiting_.begin(), waiting_.end(), &self));
-    return false;
+    {
+      std::lock_guard lock(mutex_);
+      if (waiting_.size() >= kMaxIdleThreads) return false;
+      self.handed.Reset();
+      waiting_.push_back(&self);
+    }
+    if (self.handed.WaitFor(kIdleThreadWait)) return true;
+    {
+      std::lock_guard lock(mutex_);
+      const auto at = std::find(waiting_.begin(), waiting_.end(), &self);
+      if (at != waiting_.end()) {
+        waiting_.erase(at);
+        return false;
+      }
+    }
+    // Handed work as the wait ran out: the telling is on its way, and must
+    // land before the next Reset.
+    self.handed.Wait();
+    return true;
   }
 
   std::size_t Count() {

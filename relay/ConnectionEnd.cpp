@@ -113,21 +113,21 @@ bool RelayLink::SendStalled(RelaySide target, SteadyTime progress) const {
 }
 
 void RelayLink::WatchTheOtherDirection(RelaySide source) {
-  // The handler (the client's direction ended first) waits for the pump to
-  // be done altogether, the pump for the client's direction: one wake-up.
-  const auto over = [&] {
-    return IsCut() || (source == RelaySide::Client ? pumpStopped_ : directionEnded_[Index(RelaySide::Client)]);
-  };
   // The running direction delivers to `source`, which has ended its side;
   // most connections end before the first look, which asks the system.
   const Socket target = Of(source);
   int unsent = -1;
   SteadyTime progress = Clock::now();
-  std::unique_lock lock(mutex_);
-  while (!over()) {
-    changed_.wait_for(lock, kLookEvery);
-    if (over()) return;
-    lock.unlock();
+  for (;;) {
+    if (source == RelaySide::Client) {
+      // The handler waits for the pump to be done altogether; a cut stops
+      // the pump too.
+      if (pumpStopped_.WaitFor(kLookEvery)) return;
+    } else {
+      std::unique_lock lock(mutex_);
+      const auto over = [&] { return IsCut() || directionEnded_[Index(RelaySide::Client)]; };
+      if (over() || changed_.wait_for(lock, kLookEvery, over)) return;
+    }
     const SteadyTime now = Clock::now();
     const int nowUnsent = UnsentBytes(target);
     if (nowUnsent == 0 || nowUnsent < unsent) progress = now;
@@ -136,21 +136,16 @@ void RelayLink::WatchTheOtherDirection(RelaySide source) {
       Cut();
       return;
     }
-    lock.lock();
   }
 }
 
 void RelayLink::PumpStopped() {
-  // Told under the lock: once the waiting handler has it, the link may go,
-  // and nothing of it is touched after the unlock.
-  std::lock_guard lock(mutex_);
-  pumpStopped_ = true;
-  changed_.notify_all();
+  // The last touch of the link: the waiting handler may let it go at once.
+  pumpStopped_.Tell();
 }
 
 void RelayLink::WaitForPump() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return pumpStopped_; });
+  pumpStopped_.Wait();
 }
 
 void RelayLink::Finish() {

@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "net/TcpSocket.h"
+#include "net/Wakeup.h"
 
 using SteadyTime = std::chrono::steady_clock::time_point;
 
@@ -101,5 +102,6 @@ class RelayLink {
   std::optional<SteadyTime> clientEnd_;
   std::optional<SteadyTime> upstreamEnd_;
   bool directionEnded_[2] = {false, false};
-  bool pumpStopped_ = false;
+  // The handler's wait for the pump; nothing else wakes the handler.
+  Wakeup pumpStopped_;
 };
