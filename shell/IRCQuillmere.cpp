@@ -3,6 +3,8 @@
 // The program: start-up, the event loop and the end.
 #include <QApplication>
 
+#include <malloc.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -55,6 +57,13 @@ int RunWindow(int& argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A list view of a million rows keeps arrays of a few MiB that it frees and
+  // makes again at each relayout. With glibc's sliding threshold, blocks of
+  // that size land in the heap after the first such free and keep its top
+  // from going back to the system; fixed thresholds give each its own
+  // mapping, returned when freed (4 MiB less after a million-line import).
+  ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  ::mallopt(M_TRIM_THRESHOLD, 128 * 1024);
   if (const std::string missing = ChooseDisplay(argc, argv); !missing.empty()) {
     std::fprintf(stderr, "irc-quillmere: %s\n", missing.c_str());
     return 1;
