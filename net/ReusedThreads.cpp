@@ -19,6 +19,8 @@ struct Waiting {
   Wakeup handed;
 };
 
+// The threads waiting for work, newest last: the newest is handed the next
+// piece, so that a quiet spell lets the oldest end first.
 class IdleThreads {
  public:
   bool Hand(std::unique_ptr<ThreadWork>& work) {
