@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/Wakeup.h"
 #include "support/Loopback.h"
 
 namespace {
@@ -338,6 +339,26 @@ TEST(ReusedThreads, AnIdleThreadServesTheNextWorkAndThoseBeyondTheBoundEnd) {
     // Beyond the bound nothing stays: neither an idle thread nor a busy one.
     return IdleThreadCount() == kMaxIdleThreads && ProcessThreads() - static_cast<int>(kMaxIdleThreads) <= busy;
   })) << IdleThreadCount() << " idle, " << ProcessThreads() << " threads";
+}
+
+// A telling is never lost: one before the wait, one to a waiter asleep after
+// an earlier wait ran out; told stays told until the waiter resets it.
+TEST(Wakeup, NoTellingIsLost) {
+  Wakeup early;
+  early.Tell();
+  EXPECT_TRUE(early.WaitFor(std::chrono::milliseconds(0)));
+
+  Wakeup late;
+  EXPECT_FALSE(late.WaitFor(std::chrono::milliseconds(20)));
+  std::thread teller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    late.Tell();
+  });
+  EXPECT_TRUE(late.WaitFor(std::chrono::seconds(10)));
+  teller.join();
+  late.Wait();
+  late.Reset();
+  EXPECT_FALSE(late.WaitFor(std::chrono::milliseconds(0)));
 }
 
 }  // namespace
