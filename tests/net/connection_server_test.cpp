@@ -354,7 +354,10 @@ TEST(Wakeup, NoTellingIsLost) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     late.Tell();
   });
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(late.WaitFor(std::chrono::seconds(10)));
+  // A lost wake-up would still end the wait, at its limit.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   teller.join();
   late.Wait();
   late.Reset();
