@@ -11,7 +11,8 @@ JOBS       ?= $(shell nproc)
 WERROR     ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps run-deps build program run test test-asan test-tsan bench soak fuzz clean package
+.PHONY: all deps run-deps package-deps build program run test test-asan test-tsan test-pcre2 test-bare \
+	bench soak fuzz clean package
 
 all: build
 
@@ -20,6 +21,9 @@ deps:
 
 run-deps:
 	@scripts/install-deps run
+
+package-deps:
+	@scripts/install-deps package
 
 build: deps
 	cmake -S . -B $(BUILD) -DQUILL_WERROR=$(WERROR) -DBUILD_TESTING=ON $(CMAKE_FLAGS)
@@ -33,8 +37,10 @@ program: run-deps
 run: program
 	exec $(BUILD)/shell/irc-quillmere
 
-# irc-quillmere_<version>_<arch>.deb in the build folder, built by debian/.
-package: build
+# irc-quillmere_<version>_<arch>.deb in the build folder, built by debian/
+# with only what building the package needs.
+package: package-deps
+	cmake -S . -B $(BUILD) -DQUILL_WERROR=$(WERROR) $(CMAKE_FLAGS)
 	scripts/build-deb $(BUILD)
 
 test: build
@@ -52,6 +58,23 @@ test-tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure --no-tests=error -LE 'slow|fuzz' -j $(JOBS)
 
+# The regular-expression and import tests once more against PCRE2, whichever
+# engine the main build took.
+PCRE2_BUILD ?= build-pcre2
+ENGINE_TESTS = $(basename $(notdir $(wildcard tests/regexp/*_test.cpp tests/pool/*_test.cpp)))
+test-pcre2: deps
+	cmake -S . -B $(PCRE2_BUILD) -DQUILL_PCRE=2 -DQUILL_SHELL=OFF -DQUILL_WERROR=$(WERROR) -DBUILD_TESTING=ON $(CMAKE_FLAGS)
+	cmake --build $(PCRE2_BUILD) -j $(JOBS) --target $(ENGINE_TESTS) MalformedListFiles_test
+	ctest --test-dir $(PCRE2_BUILD)/tests/regexp --output-on-failure --no-tests=error -LE 'slow|fuzz' -j $(JOBS)
+	ctest --test-dir $(PCRE2_BUILD)/tests/pool --output-on-failure --no-tests=error -LE 'slow|fuzz' -j $(JOBS)
+
+# The README's steps on a bare Debian (RELEASE=trixie or bookworm), made here
+# with mmdebstrap: make test and make package in one root, the package's
+# install, start and purge in a second. Downloads about 1.5 GB each time.
+RELEASE ?= trixie
+test-bare:
+	scripts/test-bare $(RELEASE) $(BUILD)/bare
+
 bench: build
 	@if [ -x bench/run ]; then bench/run $(BUILD); else echo "no benchmarks yet"; fi
 
@@ -59,7 +82,7 @@ soak: build
 	@if [ -x bench/soak ]; then bench/soak $(BUILD); else echo "no soak run yet"; fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(PCRE2_BUILD)
 
 # Every libFuzzer target for a bounded run each, in a clang build of its own.
 FUZZ_BUILD ?= build-fuzz

@@ -2,8 +2,6 @@
 // Copyright 2026 The IRC Quillmere developers
 #include "regexp/zimRegExpObject.h"
 
-#include <pcre.h>
-
 #include <algorithm>
 
 #include "regexp/pcre_intf.h"
@@ -13,9 +11,7 @@ TzimRegExp::~TzimRegExp() {
 }
 
 void TzimRegExp::Release() {
-  if (study_ != nullptr) pcre_free_study(study_);
-  if (compiled_ != nullptr) pcre_free(compiled_);
-  study_ = nullptr;
+  PcreRelease(compiled_);
   compiled_ = nullptr;
 }
 
@@ -57,7 +53,6 @@ void TzimRegExp::SetMatchEnd(std::int32_t value) {
 }
 
 void TzimRegExp::Compile() {
-  EnsurePcreAllocator();
   Release();
   offsets_.clear();
   matchStart_ = 0;
@@ -66,22 +61,14 @@ void TzimRegExp::Compile() {
 
   // The engine reads a NUL-terminated pattern; a NUL inside it ends the pattern
   // there, as it always has for this interface.
-  const char* error = nullptr;
-  int errorOffset = 0;
-  compiled_ = pcre_compile(pattern_.c_str(), PcreCompileFlags(options_), &error, &errorOffset, nullptr);
+  compiled_ = PcreCompile(pattern_.c_str(), options_, compileError_, compileErrorOffset_);
   if (compiled_ == nullptr) {
-    compileError_ = error != nullptr ? error : "";
-    compileErrorOffset_ = errorOffset;
     throw EzimRegExp::CreateFmt(-10, "Regular expression compilation error %s at position %d",
                                 compileError_.c_str(), compileErrorOffset_);
   }
-  if (options_.Contains(roStudy)) {
-    // A study that finds nothing to speed up, or fails, just leaves the plain pattern.
-    study_ = pcre_study(compiled_, 0, &error);
-    if (study_ == nullptr && error != nullptr) compileError_ = error;
-  }
+  if (options_.Contains(roStudy)) PcreStudy(compiled_);
   int captureCount = 0;
-  const int rc = pcre_fullinfo(compiled_, study_, PCRE_INFO_CAPTURECOUNT, &captureCount);
+  const int rc = PcreCaptureCount(compiled_, captureCount);
   if (rc != 0) {
     // Without a sized offset vector the pattern must not be run at all.
     Release();
@@ -92,8 +79,7 @@ void TzimRegExp::Compile() {
 
 bool TzimRegExp::Match() {
   matchStart_ = matchEnd_;
-  groupCount_ = pcre_exec(compiled_, study_, text_.data(), static_cast<int>(text_.size()), matchEnd_,
-                          PcreMatchFlags(options_), offsets_.data(), static_cast<int>(offsets_.size()));
+  groupCount_ = PcreExec(compiled_, text_, matchEnd_, options_, offsets_.data(), static_cast<int>(offsets_.size()));
   if (groupCount_ < 0) return false;
   matchEnd_ = offsets_[1];
   return true;
@@ -138,25 +124,25 @@ bool TzimRegExp::GroupMatched(std::int32_t index) const {
 }
 
 int TzimRegExp::StringNumber(const std::string& name) const {
-  const int number = pcre_get_stringnumber(compiled_, name.c_str());
-  if (number == PCRE_ERROR_NOSUBSTRING || number > 0) return number;
+  const int number = PcreNameToNumber(compiled_, name.c_str());
+  if (number == kPcreNoSuchGroup || number > 0) return number;
   throw EzimRegExp::CreateFmt(number, "Error %s when trying to find named group",
                               RegExpErrorText(number).c_str());
 }
 
 std::int32_t TzimRegExp::GetGroupIndex(const std::string& name) const {
   const int number = StringNumber(name);
-  if (number == PCRE_ERROR_NOSUBSTRING) throw EzimRegExpNamedGroup(-7, "No such named group: " + name);
+  if (number == kPcreNoSuchGroup) throw EzimRegExpNamedGroup(-7, "No such named group: " + name);
   return number;
 }
 
 bool TzimRegExp::NamedGroupExists(const std::string& name) const {
-  return StringNumber(name) != PCRE_ERROR_NOSUBSTRING;
+  return StringNumber(name) != kPcreNoSuchGroup;
 }
 
 bool TzimRegExp::NamedGroupMatched(const std::string& name) const {
   const int number = StringNumber(name);
-  return number != PCRE_ERROR_NOSUBSTRING && GroupMatched(number);
+  return number != kPcreNoSuchGroup && GroupMatched(number);
 }
 
 bool MatchTextAgainst(TzimRegExp& regExp, std::string_view text, std::int32_t newMatchStart,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright 2026 The IRC Quillmere developers
-// TzimRegExp: a pattern, an option set and a subject text over the PCRE engine.
+// TzimRegExp: a pattern, an option set and a subject text over the PCRE engine
+// (through regexp/pcre_intf, whichever engine the build uses).
 // The pattern is compiled again whenever it or the options change; Match walks
 // the text from one match to the next.
 #pragma once
@@ -14,8 +15,7 @@
 #include "regexp/zimRegExpOptions.h"
 #include "regexp/zimVersion.h"
 
-struct real_pcre;
-struct pcre_extra;
+struct PcrePattern;
 
 class TzimRegExp {
  public:
@@ -83,8 +83,7 @@ class TzimRegExp {
   int StringNumber(const std::string& name) const;
 
   std::string pattern_;
-  real_pcre* compiled_ = nullptr;
-  pcre_extra* study_ = nullptr;
+  PcrePattern* compiled_ = nullptr;
   std::string compileError_;
   std::int32_t compileErrorOffset_ = 0;
   std::string text_;

@@ -2,6 +2,7 @@
 // Copyright 2026 The IRC Quillmere developers
 // The program: start-up, the event loop and the end.
 #include <QApplication>
+#include <QSettings>
 
 #include <malloc.h>
 
@@ -26,6 +27,13 @@ int RunWindow(int& argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("irc-quillmere"));
   QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("irc-quillmere"));
+  // The program stores nothing between runs, yet Qt's own file dialog keeps
+  // its history and last folder in the user's QtProject.conf. Pointed below a
+  // file, that store can be neither read nor made; the window keeps the last
+  // folder for the run itself.
+  for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+    QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
+  }
 
   // A second start shows the first copy's window instead of a second one.
   const SingleInstance::Claimed only = SingleInstance::Claim();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "regexp/zimRegExp.h"
+#include "support/EngineWords.h"
 
 namespace {
 
@@ -68,7 +69,8 @@ TEST_P(RegExpScanfTest, BadPatternRaisesBeforeAnythingIsStored) {
     FAIL() << "'(' compiled";
   } catch (const EzimRegExp& e) {
     EXPECT_EQ(e.ErrorCode, -10);
-    EXPECT_EQ(std::string(e.what()), "Regular expression compilation error missing ) at position 1");
+    EXPECT_EQ(std::string(e.what()),
+              std::string("Regular expression compilation error ") + kMissingParenthesis + " at position 1");
   }
   EXPECT_EQ(target, "kept");
 }

@@ -3,14 +3,8 @@
 #include "regexp/pcre_intf.h"
 
 #include <gtest/gtest.h>
-#include <pcre.h>
 
 namespace {
-
-TEST(PcreFlagsTest, DefaultOptionsAskForCaselessAndNotEmptyAlone) {
-  EXPECT_EQ(PcreCompileFlags(DefaultRegExpOptions), PCRE_CASELESS);
-  EXPECT_EQ(PcreMatchFlags(DefaultRegExpOptions), PCRE_NOTEMPTY);
-}
 
 TEST(PcreOptionsTest, SetIsHeldInSixteenBitsByOrdinal) {
   EXPECT_EQ((TzimRegExpOptions{roGreedy, roStudy}.Bits()), 0x1001);
@@ -20,35 +14,35 @@ TEST(PcreOptionsTest, SetIsHeldInSixteenBitsByOrdinal) {
   EXPECT_EQ(DefaultRegExpOptions.Without(roBol).Bits(), 0x0441);
 }
 
-TEST(RegExpErrorTextTest, CoversTheTable) {
-  EXPECT_EQ(RegExpErrorText(0), "");
-  EXPECT_EQ(RegExpErrorText(5), "");
-  EXPECT_EQ(RegExpErrorText(-1), "No match found");
-  EXPECT_EQ(RegExpErrorText(-2), "Null-pointer");
-  EXPECT_EQ(RegExpErrorText(-3), "Bad option");
-  EXPECT_EQ(RegExpErrorText(-4), "Bad magic value");
-  EXPECT_EQ(RegExpErrorText(-5), "Unknown node found");
-  EXPECT_EQ(RegExpErrorText(-6), "Out of memory");
-  EXPECT_EQ(RegExpErrorText(-7), "No such named group");
-  EXPECT_EQ(RegExpErrorText(-8), "Match reached limit");
-  EXPECT_EQ(RegExpErrorText(-9), "Callout error");
-  EXPECT_EQ(RegExpErrorText(-10), "Unable to compile pattern");
-  EXPECT_EQ(RegExpErrorText(-11), "Unable to study pattern");
-  EXPECT_EQ(RegExpErrorText(-12), "Parameter value out of bounds");
-  EXPECT_EQ(RegExpErrorText(-13), "Generic error");
-  EXPECT_EQ(RegExpErrorText(-24), "Engine error -24");
-}
+// What the object relies on of the first interface, whichever engine answers.
+TEST(PcreSeamTest, AnswersInTheFirstInterfacesTerms) {
+  std::string error;
+  int errorOffset = -1;
+  PcrePattern* pattern = PcreCompile("(a)|(b)(?<tail>c)?", DefaultRegExpOptions, error, errorOffset);
+  ASSERT_NE(pattern, nullptr) << error;
+  int groups = 0;
+  ASSERT_EQ(PcreCaptureCount(pattern, groups), 0);
+  EXPECT_EQ(groups, 3);
+  int offsets[12];
+  EXPECT_EQ(PcreExec(pattern, "xB", 0, DefaultRegExpOptions, offsets, 12), 3);
+  EXPECT_EQ(offsets[2], -1);
+  EXPECT_EQ(offsets[3], -1);
+  EXPECT_EQ(offsets[4], 1);
+  EXPECT_EQ(offsets[5], 2);
+  EXPECT_EQ(PcreExec(pattern, "xyz", 0, DefaultRegExpOptions, offsets, 12), kPcreNoMatch);
+  EXPECT_EQ(PcreExec(pattern, "b", 2, DefaultRegExpOptions, offsets, 12), -24);
+  EXPECT_EQ(PcreNameToNumber(pattern, "tail"), 3);
+  EXPECT_EQ(PcreNameToNumber(pattern, "Tail"), kPcreNoSuchGroup);
+  PcreStudy(pattern);
+  EXPECT_EQ(PcreExec(pattern, "zza", 1, DefaultRegExpOptions, offsets, 12), 2);
+  EXPECT_EQ(offsets[0], 2);
+  PcreRelease(pattern);
 
-TEST(PcreAllocatorTest, EngineBlocksComeZeroFilled) {
-  EnsurePcreAllocator();
-  EnsurePcreAllocator();
-  for (std::size_t size : {1u, 64u, 4096u}) {
-    auto* block = static_cast<unsigned char*>(pcre_malloc(size));
-    ASSERT_NE(block, nullptr);
-    for (std::size_t i = 0; i < size; ++i) ASSERT_EQ(block[i], 0) << "byte " << i << " of " << size;
-    block[0] = 0xAA;
-    pcre_free(block);
-  }
+  EXPECT_EQ(PcreExec(nullptr, "a", 0, DefaultRegExpOptions, offsets, 12), kPcreNullArgument);
+  EXPECT_EQ(PcreNameToNumber(nullptr, "a"), kPcreNullArgument);
+  EXPECT_EQ(PcreCompile("a(", DefaultRegExpOptions, error, errorOffset), nullptr);
+  EXPECT_EQ(errorOffset, 2);
+  EXPECT_FALSE(error.empty());
 }
 
 }  // namespace

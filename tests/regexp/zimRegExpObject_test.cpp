@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "support/EngineWords.h"
+
 namespace {
 
 // Runs `action`, which must raise EzimRegExp with this code and message.
@@ -260,7 +262,8 @@ TEST(TzimRegExpTest, FailedCompileReportsTheEngineAndLeavesAnUsableObject) {
     FAIL() << "'(' compiled";
   } catch (const EzimRegExp& e) {
     EXPECT_EQ(e.ErrorCode, -10);
-    EXPECT_EQ(std::string(e.what()), "Regular expression compilation error missing ) at position 1");
+    EXPECT_EQ(std::string(e.what()),
+              std::string("Regular expression compilation error ") + kMissingParenthesis + " at position 1");
   }
   EXPECT_EQ(re.Pattern(), "(");
   EXPECT_FALSE(re.Match());
