@@ -136,8 +136,8 @@ std::size_t PumpDepth(std::int32_t echoPort) {
   OwnedSocket upstream(TcpConnect("127.0.0.1", echoPort));
   ProxyPool pool;
   pool.AddProxyEntry(lstAll, "127.0.0.1:1");
-  RelayLink link(pair.served.Get(), upstream.Get(), kHalfClosedSilence,
-                 [&pool](SteadyTime) { ApplyVerdict(pool, "127.0.0.1:1", Verdict::Failed); });
+  RelayLink link(pair.served.Get(), upstream.Get(), [] { return std::chrono::steady_clock::now(); },
+                 kHalfClosedSilence, [&pool](SteadyTime) { ApplyVerdict(pool, "127.0.0.1:1", Verdict::Failed); });
   std::thread client([&] {
     std::string message(65536, 'p');
     TcpSend(upstream.Get(), message.data(), static_cast<int>(message.size()));
@@ -152,7 +152,7 @@ std::size_t PumpDepth(std::int32_t echoPort) {
     }
     // The client's direction is over as the handler would have it; the
     // upstream's end then ends the pump.
-    link.DirectionEnded(RelaySide::Client);
+    link.EndOfStream(RelaySide::Client);
     TcpShutdown(upstream.Get());
   });
   // The echo server answers the upstream socket; the pump carries that to the client.

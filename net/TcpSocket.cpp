@@ -6,16 +6,19 @@
 #include "net/TcpSocket.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstdint>
 
 namespace {
@@ -159,6 +162,38 @@ void TcpReset(Socket socket) {
   if (::connect(socket.fd, &unspecified, sizeof unspecified) == 0) return;
   const linger abort{1, 0};
   ::setsockopt(socket.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+}
+
+namespace {
+
+void ResetIfConnection(int fd) {
+  // What is not a connected TCP socket refuses one of these questions.
+  int protocol = 0;
+  int listening = 0;
+  socklen_t size = sizeof protocol;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) != 0 || protocol != IPPROTO_TCP) return;
+  size = sizeof listening;
+  if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || listening) return;
+  const linger abort{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+}
+
+}  // namespace
+
+void ResetConnectionsAtExit() {
+  if (DIR* open = ::opendir("/proc/self/fd")) {
+    const int own = ::dirfd(open);
+    while (const dirent* entry = ::readdir(open)) {
+      const int fd = std::atoi(entry->d_name);
+      if (entry->d_name[0] != '.' && fd != own) ResetIfConnection(fd);
+    }
+    ::closedir(open);
+    return;
+  }
+  // Without /proc: every descriptor the limit allows, up to a bound.
+  rlimit files{};
+  const rlim_t highest = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? std::min<rlim_t>(files.rlim_cur, 1u << 16) : 1024;
+  for (int fd = 0; static_cast<rlim_t>(fd) < highest; ++fd) ResetIfConnection(fd);
 }
 
 void TcpStopReceiving(Socket socket) {

@@ -89,6 +89,11 @@ void TcpClose(Socket socket);
 // No other thread may be waiting on the socket; it stays open for its owner
 // to close, and that close sends nothing more.
 void TcpReset(Socket socket);
+// For the process's end: every TCP connection it holds (not its listeners)
+// is set to close with a reset, so that when the process ends neither peer of
+// a relayed connection takes the cut for an orderly end of its stream.
+// Callable from an atexit handler.
+void ResetConnectionsAtExit();
 // Wakes every thread waiting to receive on the socket (they read an end of
 // stream) without a word to the peer.
 void TcpStopReceiving(Socket socket);

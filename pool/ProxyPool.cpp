@@ -117,6 +117,27 @@ struct ProxyPool::State {
     return QueueChange({PoolChange::Kind::Removed, list, *position, FieldId::Host, std::string(entry)});
   }
 
+  bool RemoveSame(ProxyListId list, std::string_view entry) {
+    const auto [host, port] = SplitProxyEntry(entry);
+    const std::string prefix = host + ':';
+    const std::int32_t number = IntFromText(port);
+    SortedEntryList& entries = lists[ListSlot(list)];
+    bool queued = false;
+    // Sorted by bytes, the entries of one host text stand together.
+    for (std::size_t position = entries.LowerBound(prefix); position < entries.Size();) {
+      const std::string_view candidate = entries.At(position);
+      if (!candidate.starts_with(prefix)) break;
+      if (IntFromText(candidate.substr(prefix.size())) != number) {
+        ++position;
+        continue;
+      }
+      std::string text(candidate);
+      entries.EraseAt(position);
+      queued = QueueChange({PoolChange::Kind::Removed, list, position, FieldId::Host, std::move(text)}) || queued;
+    }
+    return queued;
+  }
+
   bool InsertEntry(ProxyListId list, std::string_view entry) {
     const std::size_t position = InsertingLine([&] { return lists[ListSlot(list)].Insert(entry); });
     // The same entry taken out of the same place a moment ago (a proxy that
@@ -255,6 +276,16 @@ void ProxyPool::Together(const std::function<void()>& steps) {
   Change(steps);
 }
 
+void ProxyPool::HandOver(std::function<void()> steps) {
+  std::shared_ptr<PoolOwner> owner;
+  {
+    std::lock_guard lock(state_->ownerMutex);
+    owner = state_->owner;
+  }
+  if (owner && !owner->OnOwnerThread() && owner->Post(steps)) return;
+  steps();
+}
+
 void ProxyPool::SelectRandomProxy() {
   Change([&] {
     bool queued = false;
@@ -295,6 +326,17 @@ void ProxyPool::MoveProxyEntry(std::initializer_list<ProxyListId> from, std::opt
       // The removals stand, and the views must hear of them.
       if (queued) state_->Deliver();
       throw;
+    }
+    if (queued) state_->Deliver();
+  });
+}
+
+void ProxyPool::RemoveSameProxy(ProxyListId list, std::string_view entry) {
+  Change([&] {
+    bool queued = false;
+    {
+      std::lock_guard lock(state_->mutex);
+      queued = state_->RemoveSame(list, entry);
     }
     if (queued) state_->Deliver();
   });

@@ -8,10 +8,11 @@
 //
 // The pool owns the lists; nobody keeps a copy. With an owner (the window),
 // every change is made on the owner's thread: a change asked for on another
-// thread (a relay thread's verdict) is handed over and waits until it is made,
-// so the window hears each change on its own thread as it happens and reads
-// the lists themselves. Without one (the relay alone, the tests) changes are
-// made on the calling thread. Either way one lock serializes them.
+// thread is handed over, and either waits until it is made or (HandOver, a
+// relay thread's verdict) goes on at once, so the window hears each change on
+// its own thread as it happens and reads the lists themselves. Without one
+// (the relay alone, the tests) changes are made on the calling thread. Either
+// way one lock serializes them.
 #pragma once
 
 #include <array>
@@ -86,6 +87,10 @@ class PoolOwner {
   // Runs `change` on the owner's thread and returns once it has run; false,
   // without running it, once the owner has gone.
   virtual bool RunThere(const std::function<void()>& change) = 0;
+  // Runs `change` on the owner's thread after every change handed over
+  // before it, and returns at once; its errors are the owner's to handle.
+  // False, without taking it, once the owner has gone.
+  virtual bool Post(std::function<void()> change) = 0;
 };
 
 using PoolListener = std::function<void(const PoolChange&)>;
@@ -123,6 +128,10 @@ class ProxyPool {
   // handover to the owner: each stays an operation of its own, the steps
   // together are not one.
   void Together(const std::function<void()>& steps);
+  // The same without waiting for the steps: on the owner's thread in the
+  // order handed over, or at once on this thread (errors passed on) while
+  // there is no owner.
+  void HandOver(std::function<void()> steps);
 
   // Seeds the 32-bit generator (state := state * 134775813 + 1 per draw).
   void Randomize(std::uint32_t seed);
@@ -144,6 +153,9 @@ class ProxyPool {
   // No `to`: the removals alone.
   void MoveProxyEntry(std::initializer_list<ProxyListId> from, std::optional<ProxyListId> to,
                       std::string_view entry);
+  // Every entry of `list` for the proxy of `entry`: the same host text and a
+  // port text that reads as the same number ("h:02345" and "h:2345").
+  void RemoveSameProxy(ProxyListId list, std::string_view entry);
   // In one step, the import's: every text of `batch` into `list` once, unless
   // one of the three lists holds it already. Listeners hear Replacing before
   // and Replaced after. How many went in; the batch is left empty. Throws

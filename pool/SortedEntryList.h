@@ -54,6 +54,8 @@ class SortedEntryList {
   std::optional<std::size_t> InsertUnique(std::string_view entry);
   // Position of the first (lowest) entry equal to `entry`, if any.
   std::optional<std::size_t> Find(std::string_view entry) const;
+  // Position of the first entry not below `entry` (Size() when none is).
+  std::size_t LowerBound(std::string_view entry) const { return PositionOf(Locate(entry, false)); }
   bool Contains(std::string_view entry) const { return Find(entry).has_value(); }
   // Removes the first equal entry and returns where it stood.
   std::optional<std::size_t> RemoveFirst(std::string_view entry);

@@ -2,7 +2,6 @@
 // Copyright 2026 The IRC Quillmere developers
 #include "relay/RelayHandler.h"
 
-#include <exception>
 #include <thread>
 #include <utility>
 
@@ -47,12 +46,11 @@ void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock, Re
   // acknowledgement, up to 40 ms per message longer than one chunk.
   TcpSendAtOnce(client);
   TcpSendAtOnce(upstream.Get());
-  outcome.relayed = true;
-  RelayLink link(client, upstream.Get(), limits.halfClosedSilence, [&](SteadyTime moment) {
-    // The relay's clock, read now, less the time since the life ended: the
-    // moment may lie a wait of the relay's own behind.
+  // The end's rules read the relay's clock too, so a moment they name is one
+  // of this life's.
+  RelayLink link(client, upstream.Get(), clock, limits.halfClosedSilence, [&](SteadyTime moment) {
     ConnectionOutcome judged = outcome;
-    judged.life = clock() - (std::chrono::steady_clock::now() - moment) - start;
+    judged.life = moment - start;
     ApplyVerdict(pool, entry, JudgeConnection(judged));
   });
   {
@@ -62,7 +60,6 @@ void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock, Re
     pump.Join();
   }
   link.Finish();
-  if (const std::exception_ptr failure = link.VerdictFailure()) std::rethrow_exception(failure);
 }
 
 ConnectionHandler MakeRelayHandler(ProxyPool& pool, RelayClock clock, RelayLimits limits) {

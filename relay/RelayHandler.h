@@ -11,7 +11,7 @@
 
 #include "net/ConnectionServer.h"
 #include "net/TcpSocket.h"
-#include "relay/ConnectionEnd.h"
+#include "relay/EndOfConnection.h"
 
 class ProxyPool;
 
@@ -37,10 +37,9 @@ struct RelayLimits {
 
 // One relayed connection on `client` (which stays open for the server to
 // close) through `pool`'s upstream. Returns at once when there is no
-// upstream. Both directions run to their own ends (relay/ConnectionEnd);
-// the proxy is judged (relay/Verdict) as soon as its side has ended. The
-// verdict's pool errors propagate once the pump has been joined and the
-// sockets let go.
+// upstream. Both directions run to their own ends (relay/EndOfConnection);
+// the proxy is judged (relay/Verdict) as soon as its side has ended, and the
+// verdict handed to the pool without waiting.
 void RelayConnection(Socket client, ProxyPool& pool, const RelayClock& clock, RelayLimits limits = {});
 
 // A handler over a pool and a clock of the caller's; both must outlive every

@@ -12,10 +12,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // How often a send that waits for room looks at the connection again.
-constexpr int kLookEveryMs = 250;
+constexpr int kLookEveryMs = static_cast<int>(kLookEvery.count());
 
 // Sends the whole chunk to the other side of `source`; false when the
 // connection ended meanwhile. While the target has no room, the source is
@@ -26,19 +24,17 @@ bool SendChunk(RelayLink& link, RelaySide source, const char* bytes, int length)
   const Socket to = link.Of(target);
   const Socket from = link.Of(source);
   bool sourceHungUp = false;
-  SteadyTime progress = Clock::now();
   int sent = 0;
   while (sent < length) {
     const ssize_t n = ::send(to.fd, bytes + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
       sent += static_cast<int>(n);
-      progress = Clock::now();
-      link.Moved(progress);
+      link.Moved();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-      link.Gone(target);
+      link.Failed(target);
       return false;
     }
     pollfd watch[2] = {{to.fd, POLLOUT, 0}, {from.fd, static_cast<short>(sourceHungUp ? 0 : POLLRDHUP), 0}};
@@ -49,18 +45,16 @@ bool SendChunk(RelayLink& link, RelaySide source, const char* bytes, int length)
       return false;
     }
     if (ready > 0 && (watch[1].revents & POLLERR)) {
-      link.Gone(source);
+      link.Failed(source);
       return false;
     }
     // A hang-up, or both halves shut (the other direction's end went to it).
     if (ready > 0 && !sourceHungUp && (watch[1].revents & (POLLRDHUP | POLLHUP))) {
       sourceHungUp = true;
-      link.HungUp(source, Clock::now());
+      link.HangUpSeen(source);
     }
-    if (link.SendStalled(target, progress)) {
-      link.Cut();
-      return false;
-    }
+    if (ready == 0) link.Look();
+    if (link.IsCut()) return false;
   }
   return true;
 }
@@ -75,16 +69,12 @@ bool PumpDirection(RelayLink& link, RelaySide source) {
     const ssize_t received = ::recv(from.fd, buffer, kRelayBufferSize, 0);
     if (received == 0) {
       // Also what a pump woken by the cut reads.
-      if (link.IsCut()) return false;
-      const SteadyTime when = Clock::now();
-      TcpShutdownSending(link.Of(OtherSide(source)));
-      link.HungUp(source, when);
-      link.DirectionEnded(source);
-      return true;
+      link.EndOfStream(source);
+      return !link.IsCut();
     }
     if (received < 0) {
       if (errno == EINTR) continue;
-      link.Gone(source);
+      link.Failed(source);
       return false;
     }
     if (!SendChunk(link, source, buffer, static_cast<int>(received))) return false;

@@ -4,7 +4,7 @@
 // upstream) on its thread, UpstreamPump (upstream to client) on one more.
 #pragma once
 
-#include "relay/ConnectionEnd.h"
+#include "relay/RelayLink.h"
 
 // Each chunk received is sent before the next receive, so a direction never
 // holds more than this many bytes in flight.

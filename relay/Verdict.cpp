@@ -2,16 +2,7 @@
 // Copyright 2026 The IRC Quillmere developers
 #include "relay/Verdict.h"
 
-#include <algorithm>
-
 #include "pool/ProxyPool.h"
-
-std::chrono::steady_clock::time_point EndOfLife(std::optional<std::chrono::steady_clock::time_point> upstreamEnd,
-                                                std::chrono::steady_clock::time_point lastMove,
-                                                std::optional<std::chrono::steady_clock::time_point> clientEnd) {
-  if (upstreamEnd) return *upstreamEnd;
-  return clientEnd ? std::max(lastMove, *clientEnd) : lastMove;
-}
 
 bool IsWorkingLife(std::chrono::steady_clock::duration life) {
   return life >= kRelayDeadline + kVerdictTolerance;
@@ -26,7 +17,6 @@ Verdict JudgeConnection(const ConnectionOutcome& outcome) {
     case ConnectFault::None:
       break;
   }
-  if (!outcome.relayed) return Verdict::None;
   return IsWorkingLife(outcome.life) ? Verdict::Working : Verdict::Failed;
 }
 
@@ -37,19 +27,16 @@ std::string ProxyEntryOf(std::string_view host, std::int32_t port) {
   return entry;
 }
 
-void ApplyVerdict(ProxyPool& pool, std::string_view entry, Verdict verdict) {
-  switch (verdict) {
-    case Verdict::None:
-      return;
-    case Verdict::Working:
+void ApplyVerdict(ProxyPool& pool, std::string entry, Verdict verdict) {
+  if (verdict == Verdict::None) return;
+  // One trip to the window for every step.
+  pool.HandOver([&pool, entry = std::move(entry), verdict] {
+    if (verdict == Verdict::Working) {
       pool.MoveProxyEntry({lstFailed, lstWorking}, lstWorking, entry);
       return;
-    case Verdict::Failed:
-      // One trip to the window for both.
-      pool.Together([&] {
-        pool.MoveProxyEntry({lstAll, lstWorking, lstFailed}, lstFailed, entry);
-        pool.SelectRandomProxy();
-      });
-      return;
-  }
+    }
+    pool.MoveProxyEntry({lstAll, lstWorking, lstFailed}, lstFailed, entry);
+    pool.RemoveSameProxy(lstAll, entry);
+    pool.SelectRandomProxy();
+  });
 }

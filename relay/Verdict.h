@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,20 +22,10 @@ enum class Verdict { None, Working, Failed };
 struct ConnectionOutcome {
   // Why the connection to the proxy did not open; None when it did.
   ConnectFault connectFault = ConnectFault::None;
-  // Both directions ran; false when the relay had no thread for the second.
-  bool relayed = false;
-  // From before the connection attempt to the end of its life (EndOfLife).
+  // From before the connection attempt to the end of its life (the moment
+  // relay/EndOfConnection names).
   std::chrono::steady_clock::duration life{};
 };
-
-// The moment a relayed connection's life ends: when the upstream's side
-// ended (its end of stream, its reset or failure); when the relay ended the
-// connection first, the later of the last byte moved and the client's own
-// end. Never a moment after a wait of the relay's own, so that neither a
-// grace nor the silence limit lengthens a life, nor a lingering client.
-std::chrono::steady_clock::time_point EndOfLife(std::optional<std::chrono::steady_clock::time_point> upstreamEnd,
-                                                std::chrono::steady_clock::time_point lastMove,
-                                                std::optional<std::chrono::steady_clock::time_point> clientEnd);
 
 // Working once the connection has outlived the deadline by the tolerance;
 // a life of exactly the deadline is still a failure.
@@ -53,7 +42,9 @@ std::string ProxyEntryOf(std::string_view host, std::int32_t port);
 
 // Working: out of lstFailed and lstWorking, then into lstWorking; lstAll is
 // left alone. Failed: out of lstAll, lstWorking and lstFailed, into lstFailed,
+// every other entry of the same proxy (a zero-padded port) out of lstAll,
 // then a random upstream from what is left in lstAll. The moves are one pool
 // operation, so verdicts at the same moment leave one copy; an EListError
-// from the addition ends the verdict there.
-void ApplyVerdict(ProxyPool& pool, std::string_view entry, Verdict verdict);
+// from the addition ends the verdict there. Handed over to the pool's owner
+// without waiting (ProxyPool::HandOver): a verdict never holds a connection.
+void ApplyVerdict(ProxyPool& pool, std::string entry, Verdict verdict);

@@ -13,6 +13,7 @@
 
 #include "net/TcpSocket.h"
 #include "shell/DisplayChoice.h"
+#include "shell/EndSignals.h"
 #include "shell/Main.h"
 #include "shell/Messages.h"
 #include "shell/SingleInstance.h"
@@ -45,6 +46,7 @@ int RunWindow(int& argc, char** argv) {
     return 1;
   }
 
+  const EndSignals endSignals;
   auto form = std::make_unique<TForm1>();
   if (!form->RelayFailure().isEmpty()) {
     // Said on standard error as well, for a start from a terminal or a session log.
@@ -76,13 +78,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "irc-quillmere: %s\n", missing.c_str());
     return 1;
   }
+  // However the process ends (here, or where Qt calls exit when the X
+  // server goes), the connections still relayed reach their peers as resets.
+  std::atexit(ResetConnectionsAtExit);
   int status;
   {
     SocketLibrary sockets;
     status = RunWindow(argc, argv);
   }
   // Relay threads may still be running and use the pool: end the process
-  // without running the destructors of what they use.
+  // without running the destructors of what they use, and cut what they relay.
+  ResetConnectionsAtExit();
   std::fflush(stdout);
   std::fflush(stderr);
   std::_Exit(status);

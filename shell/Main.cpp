@@ -89,7 +89,7 @@ TForm1::TForm1(std::int32_t relayPort, ProxyPool& pool, TrayPresence* trays)
   MakeControls();
   // From here on the pool's changes are made on this thread, and each is
   // heard right after it is made.
-  handover_ = std::make_shared<PoolHandover>(this);
+  handover_ = std::make_shared<PoolHandover>(this, [this](const std::exception& error) { ShowLater(error); });
   pool_.SetOwner(handover_);
   const std::pair<ProxyListBox*, ProxyListId> lists[] = {
       {lstAll, ProxyListId::All}, {lstWorking, ProxyListId::Working}, {lstFailed, ProxyListId::Failed}};
@@ -273,11 +273,15 @@ void TForm1::Handle(void (TForm1::*handler)()) {
   try {
     (this->*handler)();
   } catch (const std::exception& error) {
-    // Shown once the event that ran the handler is over, as the event loop
-    // would: a box opened inside a mouse press would keep the press going.
-    QMetaObject::invokeMethod(
-        this, [this, text = ErrorBoxText(error.what())] { dialogs_.showError(text); }, Qt::QueuedConnection);
+    ShowLater(error);
   }
+}
+
+void TForm1::ShowLater(const std::exception& error) {
+  // Shown once the event that raised it is over, as the event loop would: a
+  // box opened inside a mouse press would keep the press going.
+  QMetaObject::invokeMethod(
+      this, [this, text = ErrorBoxText(error.what())] { dialogs_.showError(text); }, Qt::QueuedConnection);
 }
 
 void TForm1::CatchUp() {

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -117,6 +118,8 @@ class TForm1 : public QWidget {
   // Runs one handler; an error ends it and is shown in the error box once the
   // event that ran it is over.
   void Handle(void (TForm1::*handler)());
+  // The error box for `error`, once the event being handled is over.
+  void ShowLater(const std::exception& error);
   void FillFieldsFrom(ProxyListBox* list, ProxyListId id);
   void HearPool(const PoolChange& change);
   // Names and descriptions for screen readers, and the order of Tab.

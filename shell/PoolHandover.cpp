@@ -8,18 +8,32 @@ bool PoolHandover::OnOwnerThread() const {
   return QThread::currentThread() == receiver_->thread();
 }
 
-bool PoolHandover::RunThere(const std::function<void()>& change) {
-  Task task{&change};
-  std::unique_lock lock(mutex_);
-  if (closed_) return false;
-  queue_.push_back(&task);
+void PoolHandover::Enqueue(Task* task) {
+  queue_.push_back(task);
   if (!posted_) {
     // One posted call drains whatever is queued by the time it runs.
     posted_ = true;
     QMetaObject::invokeMethod(receiver_, [this] { RunQueued(); }, Qt::QueuedConnection);
   }
+}
+
+bool PoolHandover::RunThere(const std::function<void()>& change) {
+  Task task{&change};
+  std::unique_lock lock(mutex_);
+  if (closed_) return false;
+  Enqueue(&task);
   settled_.wait(lock, [&] { return task.state != Task::Waiting; });
   return task.state == Task::Ran;
+}
+
+bool PoolHandover::Post(std::function<void()> change) {
+  auto task = std::make_unique<Task>();
+  task->posted = std::make_unique<std::function<void()>>(std::move(change));
+  task->change = task->posted.get();
+  std::lock_guard lock(mutex_);
+  if (closed_) return false;
+  Enqueue(task.release());
+  return true;
 }
 
 void PoolHandover::RunQueued() {
@@ -29,6 +43,16 @@ void PoolHandover::RunQueued() {
     Task* task = queue_.front();
     queue_.pop_front();
     lock.unlock();
+    if (task->posted) {
+      const std::unique_ptr<Task> owned(task);
+      try {
+        (*task->change)();
+      } catch (const std::exception& error) {
+        failed_(error);
+      }
+      lock.lock();
+      continue;
+    }
     // The pool's own wrapper keeps every error for the waiting thread.
     (*task->change)();
     lock.lock();
@@ -38,9 +62,23 @@ void PoolHandover::RunQueued() {
 }
 
 void PoolHandover::Close() {
-  std::lock_guard lock(mutex_);
-  closed_ = true;
-  for (Task* task : queue_) task->state = Task::Refused;
-  queue_.clear();
-  settled_.notify_all();
+  std::deque<Task*> left;
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    left.swap(queue_);
+    for (Task* task : left) {
+      if (!task->posted) task->state = Task::Refused;
+    }
+    settled_.notify_all();
+  }
+  for (Task* task : left) {
+    if (!task->posted) continue;
+    const std::unique_ptr<Task> owned(task);
+    try {
+      (*task->change)();
+    } catch (const std::exception&) {
+      // The window that would have shown it is gone.
+    }
+  }
 }

@@ -61,6 +61,14 @@ class OwnerThread : public PoolOwner {
     changed_.wait(lock, [&] { return done; });
     return true;
   }
+  bool Post(std::function<void()> change) override {
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back(std::move(change));
+    }
+    changed_.notify_all();
+    return true;
+  }
 
  private:
   void Run() {

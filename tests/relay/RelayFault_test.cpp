@@ -17,6 +17,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -30,7 +33,7 @@
 #include "net/ConnectionServer.h"
 #include "net/TcpSocket.h"
 #include "pool/ProxyPool.h"
-#include "relay/ConnectionEnd.h"
+#include "relay/EndOfConnection.h"
 #include "relay/RelayHandler.h"
 #include "support/ByteStreams.h"
 #include "support/LoopbackSockets.h"
@@ -335,6 +338,109 @@ TEST_F(RelayFaultTest, AProxyThatPausesBeforeAHalfClosedClientStillAnswersInFull
   EXPECT_EQ(got.size(), request.size());
   EXPECT_TRUE(got == request) << "the answer came back altered";
   EXPECT_TRUE(JudgedFailed(EntryFor(server.port())));
+}
+
+// A proxy answers, half-closes, and goes on reading the client's upload at
+// 1 MB/s through a small window: the upload arrives whole and ends in order.
+// The queue toward such a proxy stays full (the client's pump refills it as
+// fast as the proxy empties it); what the proxy acknowledges grows. The
+// system buffers up to 4 MB on the way, so only an upload well past that
+// keeps the relay waiting on the proxy for longer than the grace.
+TEST_F(RelayFaultTest, AnUploadToAProxyThatHalfClosedFirstArrivesWhole) {
+  const std::string upload = PatternText(8'000'000, 6);
+  std::string heard;
+  std::atomic<int> ended{-1};  // 0: an orderly end, else the error
+  LoopbackServer server([&](int fd) {
+    const int small = 16 * 1024;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    SendAll(fd, "ready\n", 6);
+    ::shutdown(fd, SHUT_WR);
+    const auto begin = Clock::now();
+    char buf[4096];
+    for (;;) {
+      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) {
+        ended = n == 0 ? 0 : errno;
+        return;
+      }
+      heard.append(buf, static_cast<std::size_t>(n));
+      std::this_thread::sleep_until(begin + heard.size() * 1000ns);
+    }
+  });
+  UseUpstream(server.port());
+  TestSocket client = ConnectLoopback(relayPort_);
+  ASSERT_TRUE(client);
+  EXPECT_EQ(ReceiveExactly(client, 6), "ready\n");
+  EXPECT_TRUE(ClosedWithin(client));
+  ASSERT_TRUE(SendText(client, upload));
+  ::shutdown(client.fd(), SHUT_WR);
+  ASSERT_TRUE(WaitUntil([&] { return ended.load() >= 0; }, 20s));
+  EXPECT_EQ(ended.load(), 0) << "ended by " << std::strerror(ended.load());
+  EXPECT_EQ(heard.size(), upload.size());
+  EXPECT_TRUE(heard == upload) << "the upload arrived altered";
+  EXPECT_TRUE(JudgedFailed(EntryFor(server.port())));
+}
+
+// The pool's owner (the window) makes no change until released, as during
+// a long import.
+class BusyOwner : public PoolOwner {
+ public:
+  bool OnOwnerThread() const override { return false; }
+  bool RunThere(const std::function<void()>& change) override {
+    std::unique_lock lock(mutex_);
+    released_.wait(lock, [&] { return free_; });
+    lock.unlock();
+    change();
+    return true;
+  }
+  bool Post(std::function<void()> change) override {
+    std::lock_guard lock(mutex_);
+    posted_.push_back(std::move(change));
+    return true;
+  }
+  void Release() {
+    std::vector<std::function<void()>> posted;
+    {
+      std::lock_guard lock(mutex_);
+      free_ = true;
+      posted.swap(posted_);
+    }
+    released_.notify_all();
+    for (const auto& change : posted) change();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool free_ = false;
+  std::vector<std::function<void()>> posted_;
+};
+
+TEST_F(RelayFaultTest, AProxysResetReachesItsClientAtOnceWhileThePoolsOwnerIsBusy) {
+  Relayed r;
+  ASSERT_NO_FATAL_FAILURE(OpenRelayed(r, "ping"));
+  auto owner = std::make_shared<BusyOwner>();
+  pool_.SetOwner(owner);
+  struct Restore {
+    ProxyPool& pool;
+    BusyOwner& owner;
+    ~Restore() {
+      owner.Release();
+      pool.SetOwner(nullptr);
+    }
+  } restore{pool_, *owner};
+  ASSERT_TRUE(SendText(r.far, "pong"));
+  ASSERT_EQ(ReceiveExactly(r.client, 4), "pong");
+  r.far.CloseWithReset();
+  pollfd p{r.client.fd(), POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 1000), 1) << "the reset waited for the pool's owner";
+  char byte;
+  EXPECT_EQ(::recv(r.client.fd(), &byte, 1, 0), -1);
+  EXPECT_EQ(errno, ECONNRESET);
+  EXPECT_FALSE(pool_.ContainsProxyEntry(lstFailed, r.entry)) << "the verdict went around the owner";
+  owner->Release();
+  EXPECT_TRUE(JudgedFailed(r.entry));
+  CloseAndExpectRecovered(r);
 }
 
 // An IRC server's last lines before it closes the link, while the client is

@@ -16,10 +16,12 @@ source "$(dirname "$0")/desktop_lib.sh"
 own_home
 
 # No session bus: the icon goes to the notification area on the X display.
+# Always started in the background: the job's pid is then the program's own.
 run_program() {
-  env -u WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent QT_QPA_PLATFORM=xcb "$@" "$program"
+  exec env -u WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent QT_QPA_PLATFORM=xcb "$@" "$program"
 }
 listeners_on_7300() { ss -Hltn 'sport = :7300' | wc -l; }
+has_icon() { [ -n "$(icon_line)" ]; }
 
 start_xvfb 1024x768 xvfb
 step "display $DISPLAY"
@@ -165,6 +167,53 @@ status=0
 wait "$program_pid" || status=$?
 [ "$status" -eq 0 ] || fail "exit code $status"
 [ -z "$(icon_line)" ] || fail "the icon stayed in the tray"
+
+step "SIGTERM while a stream is relayed: status 0, the icon gone, and the client reads a reset, not an end"
+run_program >"$work/term.log" 2>&1 &
+program_pid=$!
+pids+=($program_pid)
+wait_for 10 main_window_exists || fail "no window after the restart"
+window=$(main_window)
+wait_for 10 viewable "$window" || fail "the window never showed after the restart"
+wait_for 5 has_icon || fail "no tray icon after the restart"
+socat -d -d TCP-LISTEN:0,bind=127.0.0.1 SYSTEM:'yes streaming' 2>"$work/stream.log" &
+pids+=($!)
+wait_for 5 grep -q 'listening on' "$work/stream.log" || fail "no streaming upstream"
+stream_port=$(sed -n 's/.*listening on AF=2 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/stream.log" | head -n1)
+read -r wx wy < <(window_place "$window")
+xdotool mousemove $((wx + 280)) $((wy + 327)) click 1 type --delay 10 "127.0.0.1"
+xdotool mousemove $((wx + 470)) $((wy + 327)) click 1 type --delay 10 "$stream_port"
+xdotool mousemove $((wx + 536)) $((wy + 327)) click 1
+sleep 0.3
+python3 - "$work/stream-client.txt" <<'PY' &
+import socket, sys
+out = open(sys.argv[1], "w")
+client = socket.create_connection(("127.0.0.1", 7300))
+got = 0
+try:
+    while True:
+        data = client.recv(65536)
+        if not data:
+            out.write("end\n")
+            break
+        got += len(data)
+        if got >= 100000 and got - len(data) < 100000:
+            out.write("streaming\n")
+            out.flush()
+except ConnectionResetError:
+    out.write("reset\n")
+out.close()
+PY
+pids+=($!)
+wait_for 5 grep -q streaming "$work/stream-client.txt" || fail "nothing streamed through the relay"
+kill -TERM "$program_pid"
+wait_for 5 bash -c "! kill -0 $program_pid 2>/dev/null" || fail "SIGTERM did not end the program"
+status=0
+wait "$program_pid" || status=$?
+[ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
+wait_for 5 eval '! has_icon' || fail "the icon stayed in the tray after SIGTERM"
+wait_for 5 grep -qE 'reset|end' "$work/stream-client.txt" || fail "the client never heard the end"
+grep -q reset "$work/stream-client.txt" || fail "the cut reached the client as an orderly end"
 
 step "port 7300 held by another program: the error box says so, and OK ends the program with status 1"
 socat TCP-LISTEN:7300,reuseaddr,fork SYSTEM:cat 2>"$work/holder.log" &
