@@ -18,7 +18,7 @@ void PoolHandover::Enqueue(Task* task) {
 }
 
 bool PoolHandover::RunThere(const std::function<void()>& change) {
-  Task task{&change};
+  Task task{&change, Task::Waiting, nullptr};
   std::unique_lock lock(mutex_);
   if (closed_) return false;
   Enqueue(&task);
@@ -62,19 +62,22 @@ void PoolHandover::RunQueued() {
 }
 
 void PoolHandover::Close() {
-  std::deque<Task*> left;
+  std::deque<std::unique_ptr<Task>> posted;
   {
     std::lock_guard lock(mutex_);
     closed_ = true;
-    left.swap(queue_);
-    for (Task* task : left) {
-      if (!task->posted) task->state = Task::Refused;
+    for (Task* task : queue_) {
+      // A waiting task lives on its thread's stack, gone once it is told.
+      if (task->posted) {
+        posted.emplace_back(task);
+      } else {
+        task->state = Task::Refused;
+      }
     }
+    queue_.clear();
     settled_.notify_all();
   }
-  for (Task* task : left) {
-    if (!task->posted) continue;
-    const std::unique_ptr<Task> owned(task);
+  for (const auto& task : posted) {
     try {
       (*task->change)();
     } catch (const std::exception&) {

@@ -117,7 +117,10 @@ tmux send-keys -t irssi "/quit" Enter
 step "WeeChat through the relay and microsocks, with the README's commands"
 use_upstream "$socks_port"
 commands=$(printf '%s\n' "$weechat_recipe" | paste -sd ';')
-weechat-headless --stdout --dir "$work/weechat" --run-command "/server add quill 127.0.0.1/$irc_port;/set irc.server.quill.nicks qweechat;\
+# The test's IRC server speaks plain text; WeeChat 4 (Debian 13) asks for TLS
+# unless told otherwise, and 3.8 (Debian 12) names that option ssl.
+weechat-headless --stdout --dir "$work/weechat" --run-command "/server add quill 127.0.0.1/$irc_port;\
+/set irc.server.quill.tls off;/set irc.server.quill.ssl off;/set irc.server.quill.nicks qweechat;\
 /set irc.server.quill.autojoin #quill;$commands;/connect quill;/repeat -interval 1 30 /msg -server quill #quill hello-from-weechat" \
   >"$work/weechat.log" 2>&1 &
 pids+=($!)
