@@ -42,39 +42,25 @@ endfunction()
 
 # A test folder's libFuzzer target `name`, built from SOURCES against LIBRARY,
 # and its short run `<name>_short` (label fuzz) from the folder's fuzz/seeds.
-# libFuzzer needs clang, so the target itself exists only in a clang build
-# with QUILL_FUZZ, where the library is instrumented too (coverage, ASan,
-# UBSan). An ordinary build gets the same short run as a test that makes that
-# clang build below itself; one such build serves every folder, and the lock
-# keeps two runs from configuring it at the same time.
+# libFuzzer needs clang, so both exist only in a clang build with QUILL_FUZZ
+# (`make fuzz`), where the library is instrumented too (coverage, ASan, UBSan).
 function(quill_fuzz_target name)
   cmake_parse_arguments(ARG "" "LIBRARY" "SOURCES" ${ARGN})
-  set(run ${name}_short)
-  if(QUILL_FUZZ)
-    set(checks address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
-    add_executable(${name} ${ARG_SOURCES})
-    target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,${checks})
-    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_compile_options(${ARG_LIBRARY} PRIVATE -fsanitize=fuzzer-no-link,${checks})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBRARY})
-    # What a run finds stays in the build; the committed seeds stay as they are.
-    set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
-    file(MAKE_DIRECTORY ${corpus})
-    add_test(NAME ${run}
-             COMMAND ${name} -max_total_time=20 -timeout=10 -rss_limit_mb=2048 -seed=1 ${corpus}
-                     ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds)
-    set_tests_properties(${run} PROPERTIES LABELS fuzz TIMEOUT 120)
-  else()
-    find_program(QUILL_CLANGXX clang++)
-    if(QUILL_CLANGXX)
-      set(fuzz_build ${CMAKE_BINARY_DIR}/fuzz-clang)
-      add_test(NAME ${run}
-               COMMAND sh -c "CC=clang CXX=clang++ cmake -S '${CMAKE_SOURCE_DIR}' -B '${fuzz_build}' -DQUILL_FUZZ=ON \
--DQUILL_SHELL=OFF -DBUILD_TESTING=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null \
-&& cmake --build '${fuzz_build}' -j 2 --target ${name} >/dev/null \
-&& ctest --test-dir '${fuzz_build}' -R '^${run}$' --output-on-failure")
-      set_tests_properties(${run} PROPERTIES LABELS fuzz TIMEOUT 300 RESOURCE_LOCK quill_fuzz_build)
-    endif()
+  if(NOT QUILL_FUZZ)
+    return()
   endif()
+  set(checks address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,${checks})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_compile_options(${ARG_LIBRARY} PRIVATE -fsanitize=fuzzer-no-link,${checks})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARY})
+  # What a run finds stays in the build; the committed seeds stay as they are.
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
+  file(MAKE_DIRECTORY ${corpus})
+  add_test(NAME ${name}_short
+           COMMAND ${name} -max_total_time=20 -timeout=10 -rss_limit_mb=2048 -seed=1 ${corpus}
+                   ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds)
+  set_tests_properties(${name}_short PROPERTIES LABELS fuzz TIMEOUT 120)
 endfunction()

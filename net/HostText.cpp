@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "net/IntegerText.h"
-#include "net/TcpSocket.h"
+#include "net/HostText.h"
 
 namespace {
 

@@ -104,7 +104,7 @@ void WorkUntilIdleTooLong(std::unique_ptr<ThreadWork> first) {
 
 void RunWorkOnThread(std::unique_ptr<ThreadWork> work) {
   if (Idle().Hand(work)) return;
-  SizedThread(kWorkStackBytes, [work = std::move(work)]() mutable { WorkUntilIdleTooLong(std::move(work)); }).Detach();
+  StartSizedThread(kWorkStackBytes, [work = std::move(work)]() mutable { WorkUntilIdleTooLong(std::move(work)); });
 }
 
 std::size_t IdleThreadCount() {

@@ -7,7 +7,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include "net/TcpSocket.h"
+#include "net/SocketLibrary.h"
 
 void StartSockets() {
   // Every send already passes MSG_NOSIGNAL; ignoring the signal as well covers

@@ -11,6 +11,10 @@
 #include <string>
 #include <string_view>
 
+// The rest of the socket layer: host and port texts, the library's start.
+#include "net/HostText.h"
+#include "net/SocketLibrary.h"
+
 // A descriptor as the rest of the program sees it. 0 is a valid descriptor on
 // Linux, so the absence of a socket is -1, which no real descriptor has.
 struct Socket {
@@ -41,21 +45,6 @@ class OwnedSocket {
 
  private:
   Socket socket_;
-};
-
-// Start and stop of the sockets library, once per program. Starting ignores
-// SIGPIPE (a send to a vanished peer must not kill the process) and raises the
-// soft limit of open files to the hard limit: each relayed connection holds two.
-void StartSockets();
-void StopSockets();
-
-// Keeps the sockets library started for its own lifetime.
-class SocketLibrary {
- public:
-  SocketLibrary() { StartSockets(); }
-  ~SocketLibrary() { StopSockets(); }
-  SocketLibrary(const SocketLibrary&) = delete;
-  SocketLibrary& operator=(const SocketLibrary&) = delete;
 };
 
 // A connection attempt that has not opened by then is given up: an initial SYN
@@ -104,18 +93,6 @@ void TcpSendAtOnce(Socket socket);
 // that finds the queue full, it drops the handshake's last step, and the
 // client believes itself connected to a server that never answers.
 Socket TcpListen(std::int32_t port);
-
-std::string ResolveHost(const std::string& name);
-// The same; `shortage` tells whether an empty result came from the resolver
-// running out of descriptors or memory rather than from the name.
-std::string ResolveHost(const std::string& name, bool& shortage);
-// Failures of a system call that come from the process or machine running short
-// (descriptors, buffers, memory), not from anything the call was asked to do.
-bool IsShortOfResources(int error);
-std::int32_t PortFromText(const std::string& text);
-std::int32_t IntFromText(std::string_view text);
-sockaddr_in FillAddress(const std::string& host, std::int32_t port);
-sockaddr_in FillAddress(const std::string& host, std::int32_t port, bool& shortage);
 
 // The local port a socket is bound to, in host order; 0 when it has none. Lets a
 // listener on port 0 (the system's choice) tell which port it got.

@@ -321,13 +321,6 @@ TEST(TzimRegExpTest, NamedGroupLookupsWithoutPatternRaiseTheNullCode) {
   }
 }
 
-TEST(TzimRegExpTest, PackageVersionIsFixed) {
-  TzimRegExp re;
-  EXPECT_EQ(re.PackageVersion(), "1.0.10.163");
-  re.SetPackageVersion("9.9");
-  EXPECT_EQ(re.PackageVersion(), "1.0.10.163");
-}
-
 TEST(TzimRegExpTest, MatchTextAgainstStartsWhereAsked) {
   TzimRegExp re;
   re.SetPattern("a");

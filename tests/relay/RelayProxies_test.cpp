@@ -98,7 +98,7 @@ TEST(RelayBytes, EveryByteValueBothWaysStraightToThePeer) {
 
 TEST(RelayBytes, EveryByteValueBothWaysThroughSocks5) {
   const std::string program = FindProgram("microsocks");
-  if (program.empty()) GTEST_SKIP() << "microsocks is not installed";
+  ASSERT_FALSE(program.empty()) << "microsocks is missing: install the package microsocks (scripts/install-deps test)";
   const auto proxy = RealProxy::StartMicrosocks(program);
   ASSERT_TRUE(proxy) << "microsocks did not come up";
   PatternTarget target;
@@ -107,7 +107,7 @@ TEST(RelayBytes, EveryByteValueBothWaysThroughSocks5) {
 
 TEST(RelayBytes, EveryByteValueBothWaysThroughHttpConnect) {
   const std::string program = FindProgram("tinyproxy");
-  if (program.empty()) GTEST_SKIP() << "tinyproxy is not installed";
+  ASSERT_FALSE(program.empty()) << "tinyproxy is missing: install the package tinyproxy (scripts/install-deps test)";
   PatternTarget target;  // first: tinyproxy is told the one port it may CONNECT to
   const auto proxy = RealProxy::StartTinyproxy(program, target.port());
   ASSERT_TRUE(proxy) << "tinyproxy did not come up";

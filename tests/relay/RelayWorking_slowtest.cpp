@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 TEST(RelayRealTime, ConnectionOutlivingTheDeadlineMarksTheProxyWorking) {
   const std::string program = FindProgram("microsocks");
-  if (program.empty()) GTEST_SKIP() << "microsocks is not installed";
+  ASSERT_FALSE(program.empty()) << "microsocks is missing: install the package microsocks (scripts/install-deps test)";
   LoopbackServer echo(Echo);
   const auto proxy = RealProxy::StartMicrosocks(program);
   ASSERT_TRUE(proxy) << "microsocks did not come up";

@@ -14,9 +14,9 @@ work=$(mktemp -d /tmp/quill-a11y-XXXXXX)
 source "$(dirname "$0")/desktop_lib.sh"
 own_home
 py=/usr/bin/python3
-"$py" -c 'import pyatspi' 2>/dev/null || { echo "SKIP: no python3-pyatspi"; exit 77; }
+"$py" -c 'import pyatspi' 2>/dev/null || { echo "FAIL: install the package python3-pyatspi (scripts/install-deps test)" >&2; exit 1; }
 launcher=/usr/libexec/at-spi-bus-launcher
-[ -x "$launcher" ] || { echo "SKIP: no at-spi2-core"; exit 77; }
+[ -x "$launcher" ] || { echo "FAIL: install the package at-spi2-core (scripts/install-deps test)" >&2; exit 1; }
 
 start_xvfb 1024x768 xvfb
 start_bus

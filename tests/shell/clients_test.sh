@@ -13,7 +13,7 @@ source "$(dirname "$0")/own_network.sh"
 program=$1
 readme=$2
 for tool in irssi weechat-headless ngircd tinyproxy microsocks tmux socat; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/install-deps)"; exit 77; }
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing: install the package $tool (scripts/install-deps test)" >&2; exit 1; }
 done
 work=$(mktemp -d /tmp/quill-clients-XXXXXX)
 source "$(dirname "$0")/desktop_lib.sh"
