@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     pool.ApplyUpstream();
   }
 
-  const std::shared_ptr<ListeningSocket> listener = TcpServeInBackground(IntFromText(argv[1]), RelayHandler);
+  const std::shared_ptr<ListeningSocket> listener = TcpServe(IntFromText(argv[1]), RelayHandler);
   if (!listener) {
     std::fprintf(stderr, "relayd: cannot listen on port %s\n", argv[1]);
     return 1;

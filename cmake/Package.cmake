@@ -21,6 +21,25 @@ execute_process(COMMAND env LC_ALL=C date -u "+%B %Y" -d "${QUILL_RELEASE_DATE}"
                 OUTPUT_VARIABLE QUILL_RELEASE_MONTH OUTPUT_STRIP_TRAILING_WHITESPACE
                 COMMAND_ERROR_IS_FATAL ANY)
 
+# Who made it, in the form of the AppStream the release has: 1.0 (Debian 13)
+# wants <developer> and calls <developer_name> deprecated, 0.16 (Debian 12)
+# knows only the latter. Without appstreamcli, the current form.
+set(QUILL_DEVELOPER_NAME "The IRC Quillmere developers")
+find_program(QUILL_APPSTREAMCLI appstreamcli)
+set(appstream_version 1.0)
+if(QUILL_APPSTREAMCLI)
+  execute_process(COMMAND ${QUILL_APPSTREAMCLI} --version OUTPUT_VARIABLE appstream_said ERROR_QUIET)
+  string(REGEX MATCH "[0-9]+\\.[0-9]+(\\.[0-9]+)?" appstream_found "${appstream_said}")
+  if(appstream_found)
+    set(appstream_version ${appstream_found})
+  endif()
+endif()
+if(appstream_version VERSION_LESS 1.0)
+  set(QUILL_DEVELOPER "<developer_name>${QUILL_DEVELOPER_NAME}</developer_name>")
+else()
+  set(QUILL_DEVELOPER "<developer id=\"${QUILL_APP_ID}\">\n    <name>${QUILL_DEVELOPER_NAME}</name>\n  </developer>")
+endif()
+
 configure_file(${CMAKE_SOURCE_DIR}/package/irc-quillmere.metainfo.xml
                ${CMAKE_BINARY_DIR}/package/${QUILL_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/package/${QUILL_APP_ID}.metainfo.xml

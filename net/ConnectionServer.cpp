@@ -50,17 +50,7 @@ std::string DottedAddress(const sockaddr_in& address) {
 
 }  // namespace
 
-Socket TcpServe(std::int32_t port, ConnectionHandler handler, bool blocking) {
-  if (!blocking) {
-    const std::shared_ptr<ListeningSocket> listening = TcpServeInBackground(port, std::move(handler));
-    return listening ? listening->Get() : NoSocket;
-  }
-  const Socket listenSocket = TcpListen(port);
-  if (listenSocket) AcceptLoop(listenSocket, port, handler);
-  return listenSocket;
-}
-
-std::shared_ptr<ListeningSocket> TcpServeInBackground(std::int32_t port, ConnectionHandler handler) {
+std::shared_ptr<ListeningSocket> TcpServe(std::int32_t port, ConnectionHandler handler) {
   const Socket listenSocket = TcpListen(port);
   if (!listenSocket) return nullptr;
   std::shared_ptr<ListeningSocket> owner;
@@ -140,11 +130,6 @@ void AcceptUntilEnd(Socket listenSocket, std::int32_t port, const ConnectionHand
 
 }  // namespace
 
-void AcceptLoop(Socket listenSocket, std::int32_t port, const ConnectionHandler& handler) {
-  AcceptUntilEnd(listenSocket, port, handler);
-  TcpClose(listenSocket);
-}
-
 void ConnectionThread(std::unique_ptr<TData> data) {
   if (!data) return;
   try {
@@ -159,9 +144,5 @@ void ConnectionThread(std::unique_ptr<TData> data) {
 void ListenThread(std::unique_ptr<TListenData> data) {
   if (!data) return;
   if (data->listenSocket && data->handler) AcceptUntilEnd(data->listenSocket, data->port, data->handler);
-  if (data->owner) {
-    data->owner->Close();
-  } else {
-    TcpClose(data->listenSocket);
-  }
+  data->owner->Close();
 }

@@ -48,7 +48,7 @@ class ListeningSocket {
   Socket socket_;
 };
 
-// A listening socket on its way to the listener thread.
+// A listening socket on its way to the listener thread; `owner` is never null.
 struct TListenData {
   Socket listenSocket;
   std::int32_t port = 0;
@@ -56,13 +56,9 @@ struct TListenData {
   std::shared_ptr<ListeningSocket> owner;
 };
 
-// The listening socket, or NoSocket when listening failed. Blocking runs the
-// accept loop on the caller's thread; otherwise on a detached thread of its own.
-// The loop ends, and closes the listening socket, once that socket is shut down.
-Socket TcpServe(std::int32_t port, ConnectionHandler handler, bool blocking);
-// The accept loop on a thread of its own, with the means to end it; nullptr
-// when listening failed.
-std::shared_ptr<ListeningSocket> TcpServeInBackground(std::int32_t port, ConnectionHandler handler);
-void AcceptLoop(Socket listenSocket, std::int32_t port, const ConnectionHandler& handler);
+// The accept loop on a thread of its own (the program never blocks in it),
+// with the means to end it; nullptr when listening failed. The loop ends, and
+// closes the listening socket, once asked to stop.
+std::shared_ptr<ListeningSocket> TcpServe(std::int32_t port, ConnectionHandler handler);
 void ConnectionThread(std::unique_ptr<TData> data);
 void ListenThread(std::unique_ptr<TListenData> data);

@@ -315,7 +315,7 @@ void TForm1::FormCreate() {
   ConnectionHandler relay = RelayHandler;
   if (&pool_ != &ThePool()) relay = MakeRelayHandler(pool_, [] { return std::chrono::steady_clock::now(); });
   errno = 0;
-  relayListener_ = TcpServeInBackground(relayPort_, relay);
+  relayListener_ = TcpServe(relayPort_, relay);
   relayListeningPort_ = relayListener_ ? LocalPort(relayListener_->Get()) : 0;
   if (!relayListener_) {
     // A window that relays nothing would pass for one that works.

@@ -102,7 +102,7 @@ class ConnectionServer : public ::testing::Test {
   void Serve(ConnectionHandler handler) {
     for (int attempt = 0; attempt < 5 && !listener_; ++attempt) {
       port_ = loopback::FreePort();
-      listener_ = TcpServe(port_, handler, false);
+      listener_ = TcpServe(port_, handler);
     }
     ASSERT_TRUE(listener_);
   }
@@ -111,8 +111,8 @@ class ConnectionServer : public ::testing::Test {
   // this the descriptor may belong to someone else, so it is forgotten.
   void Stop() {
     if (!listener_) return;
-    TcpShutdown(listener_);
-    listener_ = NoSocket;
+    listener_->StopAccepting();
+    listener_ = nullptr;
     EXPECT_TRUE(loopback::WaitUntil([&] { return Refused(port_); }));
   }
 
@@ -131,7 +131,7 @@ class ConnectionServer : public ::testing::Test {
 
   std::shared_ptr<Journal> journal_ = std::make_shared<Journal>();
   std::int32_t port_ = 0;
-  Socket listener_;
+  std::shared_ptr<ListeningSocket> listener_;
   int descriptors_ = 0;
 };
 
@@ -233,16 +233,7 @@ TEST_F(ConnectionServer, RefusesAHeldPortAndRunsNoLoop) {
   port_ = LocalPort(holder.Get());
   const ConnectionHandler handler = ReplyingHandler(journal_);
 
-  EXPECT_EQ(TcpServe(port_, handler, false), NoSocket);
-  // Blocking, a loop would never return; a thread keeps a failure from hanging
-  // the whole test program.
-  std::promise<Socket> served;
-  auto result = served.get_future();
-  std::thread([handler, port = port_, served = std::move(served)]() mutable {
-    served.set_value(TcpServe(port, handler, true));
-  }).detach();
-  ASSERT_EQ(result.wait_for(kPatience), std::future_status::ready);
-  EXPECT_EQ(result.get(), NoSocket);
+  EXPECT_EQ(TcpServe(port_, handler), nullptr);
 
   // A client reaches the holder, never a handler.
   auto client = Connect();
@@ -252,35 +243,12 @@ TEST_F(ConnectionServer, RefusesAHeldPortAndRunsNoLoop) {
   EXPECT_EQ(journal_->CallCount(), 0u);
 }
 
-TEST_F(ConnectionServer, BlockingServeReturnsOnceItsSocketIsShutDown) {
-  port_ = loopback::FreePort();
-  std::promise<Socket> served;
-  auto result = served.get_future();
-  std::thread([handler = ReplyingHandler(journal_), port = port_, served = std::move(served)]() mutable {
-    served.set_value(TcpServe(port, handler, true));
-  }).detach();
-
-  // Once a client was served the loop runs on the thread above.
-  ASSERT_TRUE(loopback::WaitUntil([&] {
-    auto client = Connect();
-    return client && TcpSend(client.Get(), "B", 1) == 1 &&
-           loopback::ReceiveExactly(client.Get(), 6) == "done:B";
-  }));
-  EXPECT_NE(result.wait_for(0ms), std::future_status::ready);
-
-  const Socket listening = loopback::FindListeningSocket(port_);
-  ASSERT_TRUE(listening);
-  TcpShutdown(listening);
-  ASSERT_EQ(result.wait_for(kPatience), std::future_status::ready);
-  EXPECT_EQ(result.get(), listening);
-  EXPECT_TRUE(Refused(port_));
-}
-
 TEST(ConnectionThreads, FreeWhatTheyAreGivenEvenWithoutAHandler) {
   const int before = loopback::OpenDescriptorCount();
   auto listen = std::make_unique<TListenData>();
   listen->listenSocket = TcpListen(0);
   ASSERT_TRUE(listen->listenSocket);
+  listen->owner = std::make_shared<ListeningSocket>(listen->listenSocket);
   ListenThread(std::move(listen));
   EXPECT_EQ(loopback::OpenDescriptorCount(), before);
 

@@ -67,21 +67,20 @@ class ShortOfDescriptors : public ::testing::Test {
 
   static int RunServer(int reportTo) {
     ::alarm(30);  // never outlive a test that lost track of this process
-    const Socket listener = TcpServe(
+    const std::shared_ptr<ListeningSocket> listener = TcpServe(
         0,
         [](Socket socket, std::int32_t, const std::string&) {
           TcpSend(socket, "ok", 2);
           char buffer[64];
           while (TcpReceive(socket, buffer, sizeof buffer) > 0) {
           }
-        },
-        false);
+        });
     if (!listener) return 2;
     rlimit limit{};
     ::getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = static_cast<rlim_t>(loopback::OpenDescriptorCount() + kSpareDescriptors);
     if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 3;
-    const std::int32_t port = LocalPort(listener);
+    const std::int32_t port = LocalPort(listener->Get());
     if (::write(reportTo, &port, sizeof port) != sizeof port) return 4;
     ::close(reportTo);
     for (;;) ::pause();

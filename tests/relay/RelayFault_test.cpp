@@ -141,16 +141,16 @@ class RelayFaultTest : public ::testing::Test {
     // of the process; it must be there before anything is counted.
     std::thread([] {}).join();
     beforeServer_ = CurrentUsage();
-    listener_ = TcpServe(0, RelayHandler, false);
+    listener_ = TcpServe(0, RelayHandler);
     ASSERT_TRUE(listener_);
-    relayPort_ = static_cast<std::uint16_t>(LocalPort(listener_));
+    relayPort_ = static_cast<std::uint16_t>(LocalPort(listener_->Get()));
     ASSERT_GT(relayPort_, 0);
     baseline_ = CurrentUsage();
   }
 
   void TearDown() override {
-    // Shutting the listening socket down ends the accept loop, which closes it.
-    TcpShutdown(listener_);
+    // The accept loop ends and closes the listening socket.
+    if (listener_) listener_->StopAccepting();
     // The next test measures from a quiet process: the last connection's
     // threads and the listener wind down on their own.
     EXPECT_TRUE(WaitUntil([&] { return CurrentUsage() == beforeServer_; }, kPatience))
@@ -223,7 +223,7 @@ class RelayFaultTest : public ::testing::Test {
   }
 
   ProxyPool& pool_ = ThePool();
-  Socket listener_;
+  std::shared_ptr<ListeningSocket> listener_;
   std::uint16_t relayPort_ = 0;
   Usage beforeServer_;
   Usage baseline_;

@@ -84,9 +84,9 @@ TEST(RelaySoak, ShortConnectionsThroughRotatingProxiesLoseNothingAndLeakNothing)
   }
   pool.SelectRandomProxy();
 
-  const Socket listener = TcpServe(0, RelayHandler, false);
+  const std::shared_ptr<ListeningSocket> listener = TcpServe(0, RelayHandler);
   ASSERT_TRUE(listener);
-  const auto relayPort = static_cast<std::uint16_t>(LocalPort(listener));
+  const auto relayPort = static_cast<std::uint16_t>(LocalPort(listener->Get()));
   const Usage before = CurrentUsage();
 
   std::atomic<int> next{0};
@@ -161,7 +161,7 @@ TEST(RelaySoak, ShortConnectionsThroughRotatingProxiesLoseNothingAndLeakNothing)
   std::printf("soak: %d connections in %.1f s (%.0f/s), %lld bytes echoed\n", total, seconds, total / seconds,
               bytesBack.load());
 
-  TcpShutdown(listener);
+  listener->StopAccepting();
 }
 
 }  // namespace

@@ -28,13 +28,13 @@ RelayUnderTest::RelayUnderTest(ConnectionHandler handler) {
     ++shared->handled;
     shared->changed.notify_all();
   };
-  listener_ = TcpServe(0, std::move(counted), /*blocking=*/false);
+  listener_ = TcpServe(0, std::move(counted));
   if (!listener_) throw std::runtime_error("relay could not listen");
-  port_ = static_cast<std::uint16_t>(LocalPort(listener_));
+  port_ = static_cast<std::uint16_t>(LocalPort(listener_->Get()));
 }
 
 RelayUnderTest::~RelayUnderTest() {
-  TcpShutdown(listener_);  // the accept loop ends and closes it
+  listener_->StopAccepting();  // the accept loop ends and closes it
   std::unique_lock lock(shared_->mutex);
   for (int fd : shared_->active) TcpShutdown(Socket(fd));
   shared_->changed.wait_for(lock, std::chrono::seconds(30), [this] { return shared_->active.empty(); });

@@ -35,6 +35,6 @@ class RelayUnderTest {
     int handled = 0;
   };
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
-  Socket listener_;
+  std::shared_ptr<ListeningSocket> listener_;
   std::uint16_t port_ = 0;
 };
