@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "regexp/zimRegExp.h"
+#include "support/FreshScan.h"
 
 namespace {
 

@@ -6,23 +6,11 @@
 #include <string>
 
 #include "regexp/ScanCache.h"
+#include "regexp/ScanPairs.h"
 #include "regexp/ScanConversions.h"
 #include "regexp/ScanSelector.h"
 
 namespace {
-
-// The one match a scan reads from, and the reading of its selectors; the
-// cached and the fresh scan differ only here.
-class ScanSource {
- public:
-  virtual ~ScanSource() = default;
-  virtual std::int32_t GroupCount() const = 0;
-  // Empty for a group that did not take part; valid until the next call.
-  virtual std::string_view GroupText(std::int32_t index) = 0;
-  virtual std::int32_t GroupIndex(const std::string& name) const = 0;
-  // Valid until the next call.
-  virtual const ScanSelector& Selector(std::string_view text) = 0;
-};
 
 bool IsTarget(const TScanArg& arg) {
   const TScanArg::Kind kind = arg.kind();
@@ -30,6 +18,20 @@ bool IsTarget(const TScanArg& arg) {
           kind == TScanArg::Kind::Characters) &&
          arg.target() != nullptr;
 }
+
+class CachedSource final : public ScanSource {
+ public:
+  explicit CachedSource(TzimRegExp& match) : match_(match) {}
+  std::int32_t GroupCount() const override { return match_.GroupCount(); }
+  std::string_view GroupText(std::int32_t index) override { return match_.MatchedTextView(index); }
+  std::int32_t GroupIndex(const std::string& name) const override { return match_.GetGroupIndex(name); }
+  const ScanSelector& Selector(std::string_view text) override { return CachedSelector(text); }
+
+ private:
+  TzimRegExp& match_;
+};
+
+}  // namespace
 
 void StorePairs(ScanSource& source, std::span<const TScanArg> args, bool zeroMissing) {
   std::int32_t previousGroup = 0;
@@ -61,49 +63,6 @@ void StorePairs(ScanSource& source, std::span<const TScanArg> args, bool zeroMis
   }
 }
 
-class CachedSource final : public ScanSource {
- public:
-  explicit CachedSource(TzimRegExp& match) : match_(match) {}
-  std::int32_t GroupCount() const override { return match_.GroupCount(); }
-  std::string_view GroupText(std::int32_t index) override { return match_.MatchedTextView(index); }
-  std::int32_t GroupIndex(const std::string& name) const override { return match_.GetGroupIndex(name); }
-  const ScanSelector& Selector(std::string_view text) override { return CachedSelector(text); }
-
- private:
-  TzimRegExp& match_;
-};
-
-// Everything through the reference-counted face, built afresh per call.
-class FreshSource final : public ScanSource {
- public:
-  explicit FreshSource(std::shared_ptr<IRegExp> match)
-      : match_(std::move(match)), grammar_(NewRegExp(kScanSelectorGrammar, DefaultRegExpOptions)) {}
-  std::int32_t GroupCount() const override { return match_->GroupCount(); }
-  std::string_view GroupText(std::int32_t index) override {
-    group_ = match_->GetGroup(index);
-    return group_ ? std::string_view(group_->Text()) : std::string_view();
-  }
-  std::int32_t GroupIndex(const std::string& name) const override { return match_->GetGroupIndex(name); }
-  const ScanSelector& Selector(std::string_view text) override {
-    selector_ = {};
-    if (grammar_->MatchAgainst(text, 0, 0)) {
-      const auto prefix = grammar_->GetGroup(kSelectorPrefixGroup);
-      const auto type = grammar_->GetGroup(kSelectorTypeGroup);
-      const auto length = grammar_->GetGroup(kSelectorLengthGroup);
-      selector_ = SelectorFromGroups(prefix ? prefix->Text() : "", type ? type->Text() : "",
-                                     length ? length->Text() : "");
-    }
-    return selector_;
-  }
-
- private:
-  std::shared_ptr<IRegExp> match_;
-  std::shared_ptr<IRegExp> grammar_;
-  std::shared_ptr<IRegExpGroup> group_;
-  ScanSelector selector_;
-};
-
-}  // namespace
 
 bool RegExpScanf(std::string_view Pattern, std::string_view Text, std::span<const TScanArg> Args,
                  TzimRegExpOptions Options, bool ZeroMissing) {
@@ -118,19 +77,4 @@ bool RegExpScanf(std::string_view Pattern, std::string_view Text, std::initializ
                  TzimRegExpOptions Options, bool ZeroMissing) {
   return RegExpScanf(Pattern, Text, std::span<const TScanArg>(Args.begin(), Args.size()), Options,
                      ZeroMissing);
-}
-
-bool RegExpScanfUncached(std::string_view Pattern, std::string_view Text, std::span<const TScanArg> Args,
-                         TzimRegExpOptions Options, bool ZeroMissing) {
-  std::shared_ptr<IRegExp> match = NewRegExp(Pattern, Options);
-  if (!match->MatchAgainst(Text, 0, 0)) return false;
-  FreshSource source(std::move(match));
-  StorePairs(source, Args, ZeroMissing);
-  return true;
-}
-
-bool RegExpScanfUncached(std::string_view Pattern, std::string_view Text,
-                         std::initializer_list<TScanArg> Args, TzimRegExpOptions Options, bool ZeroMissing) {
-  return RegExpScanfUncached(Pattern, Text, std::span<const TScanArg>(Args.begin(), Args.size()), Options,
-                             ZeroMissing);
 }

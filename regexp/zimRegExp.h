@@ -92,10 +92,3 @@ bool RegExpScanf(std::string_view Pattern, std::string_view Text, std::span<cons
 bool RegExpScanf(std::string_view Pattern, std::string_view Text, std::initializer_list<TScanArg> Args,
                  TzimRegExpOptions Options = DefaultRegExpOptions, bool ZeroMissing = false);
 
-// The same scan built from fresh NewRegExp matchers on every call, nothing
-// kept; RegExpScanf must always agree with it.
-bool RegExpScanfUncached(std::string_view Pattern, std::string_view Text, std::span<const TScanArg> Args,
-                         TzimRegExpOptions Options = DefaultRegExpOptions, bool ZeroMissing = false);
-bool RegExpScanfUncached(std::string_view Pattern, std::string_view Text,
-                         std::initializer_list<TScanArg> Args,
-                         TzimRegExpOptions Options = DefaultRegExpOptions, bool ZeroMissing = false);

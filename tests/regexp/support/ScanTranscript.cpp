@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "regexp/zimRegExp.h"
+#include "support/FreshScan.h"
 
 namespace {
 
