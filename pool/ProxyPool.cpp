@@ -5,13 +5,12 @@
 #include <time.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <stdexcept>
-#include <thread>
 
 #include "net/TcpSocket.h"
 #include "pool/EntryBatch.h"
@@ -57,7 +56,7 @@ std::size_t FieldSlot(FieldId field) {
 }  // namespace
 
 struct ProxyPool::State {
-  // Guards everything below up to the delivery part.
+  // Guards everything below but the owner and the upstream.
   mutable std::mutex mutex;
   SortedEntryList lists[3];
   std::string fields[2];
@@ -68,21 +67,15 @@ struct ProxyPool::State {
   Upstream upstream;
   std::mutex ownerMutex;
   std::shared_ptr<PoolOwner> owner;
-  // Changes wait here, in the order they were made, until delivered. Nothing
-  // is queued while nobody listens.
+  // The listeners, and the changes of the operation under way, which the
+  // thread that made them takes with it as it releases the lock. Nothing is
+  // kept while nobody listens.
+  std::vector<std::pair<int, std::shared_ptr<const PoolListener>>> listeners;
+  int nextListenerId = 1;
   bool listening = false;
   std::vector<PoolChange> pending;
 
-  // Held while listeners run, so deliveries never overlap or reorder, and so
-  // RemoveListener can wait for a running one. Guards `listeners`.
-  std::mutex deliveryMutex;
-  std::vector<std::pair<int, PoolListener>> listeners;
-  int nextListenerId = 1;
-  // The thread inside a listener, if any: a change it makes is delivered by
-  // its own running loop instead of waiting for the lock it holds.
-  std::atomic<std::thread::id> deliveringThread{};
-
-  // Mutators below run with `mutex` held and return whether they queued a change.
+  // Mutators below run with `mutex` held; what they change waits in `pending`.
   bool QueueChange(PoolChange change) {
     if (!listening) return false;
     pending.push_back(std::move(change));
@@ -209,31 +202,40 @@ struct ProxyPool::State {
     upstream = std::move(next);
   }
 
-  void Deliver();
-};
-
-void ProxyPool::State::Deliver() {
-  if (deliveringThread.load(std::memory_order_relaxed) == std::this_thread::get_id()) return;
-  std::lock_guard delivery(deliveryMutex);
-  deliveringThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
-  std::vector<PoolChange> batch;
-  for (;;) {
-    {
-      std::lock_guard lock(mutex);
-      if (pending.empty()) break;
-      batch.swap(pending);
-    }
-    // A listener that throws would leave every view out of step with the
-    // pool for good; that is a fault to stop at, not to carry on from.
-    [&]() noexcept {
-      for (const PoolChange& change : batch) {
-        for (const auto& [id, listener] : listeners) listener(change);
-      }
-    }();
-    batch.clear();
+  // With `mutex` held: what the operation changed, and who is to hear it.
+  struct Unheard {
+    std::vector<PoolChange> changes;
+    std::vector<std::shared_ptr<const PoolListener>> listeners;
+  };
+  Unheard TakeUnheard() {
+    Unheard unheard;
+    if (pending.empty()) return unheard;
+    unheard.changes.swap(pending);
+    for (const auto& entry : listeners) unheard.listeners.push_back(entry.second);
+    return unheard;
   }
-  deliveringThread.store(std::thread::id(), std::memory_order_relaxed);
-}
+  // After the lock: each change to each listener, in order. A change that a
+  // listener makes is told once every listener has heard the one before it.
+  // A listener that throws would leave every view out of step with the pool
+  // for good; that is a fault to stop at, not to carry on from.
+  static void Tell(Unheard unheard) noexcept {
+    thread_local std::deque<Unheard>* telling = nullptr;
+    if (unheard.changes.empty()) return;
+    if (telling) {
+      telling->push_back(std::move(unheard));
+      return;
+    }
+    std::deque<Unheard> queue;
+    queue.push_back(std::move(unheard));
+    telling = &queue;
+    for (; !queue.empty(); queue.pop_front()) {
+      for (const PoolChange& change : queue.front().changes) {
+        for (const auto& listener : queue.front().listeners) (*listener)(change);
+      }
+    }
+    telling = nullptr;
+  }
+};
 
 ProxyPool::ProxyPool() : state_(new State) {}
 
@@ -288,16 +290,17 @@ void ProxyPool::HandOver(std::function<void()> steps) {
 
 void ProxyPool::SelectRandomProxy() {
   Change([&] {
-    bool queued = false;
+    State::Unheard unheard;
     {
       std::lock_guard lock(state_->mutex);
       const SortedEntryList& all = state_->lists[ListSlot(ProxyListId::All)];
       if (all.Empty()) return;
       const std::uint32_t index = state_->random.NextIndex(static_cast<std::uint32_t>(all.Size()));
-      queued = state_->FillFields(all.At(index));
+      state_->FillFields(all.At(index));
       state_->ApplyFields();
+      unheard = state_->TakeUnheard();
     }
-    if (queued) state_->Deliver();
+    State::Tell(std::move(unheard));
   });
 }
 
@@ -317,28 +320,35 @@ void ProxyPool::AddProxyEntry(ProxyListId list, std::string_view entry) {
 void ProxyPool::MoveProxyEntry(std::initializer_list<ProxyListId> from, std::optional<ProxyListId> to,
                                std::string_view entry) {
   Change([&] {
-    bool queued = false;
+    State::Unheard unheard;
     try {
       std::lock_guard lock(state_->mutex);
-      for (ProxyListId list : from) queued = state_->RemoveEntry(list, entry) || queued;
-      if (to) queued = state_->InsertEntry(*to, entry) || queued;
+      try {
+        for (ProxyListId list : from) state_->RemoveEntry(list, entry);
+        if (to) state_->InsertEntry(*to, entry);
+      } catch (...) {
+        // The removals stand, and the views must hear of them.
+        unheard = state_->TakeUnheard();
+        throw;
+      }
+      unheard = state_->TakeUnheard();
     } catch (...) {
-      // The removals stand, and the views must hear of them.
-      if (queued) state_->Deliver();
+      State::Tell(std::move(unheard));
       throw;
     }
-    if (queued) state_->Deliver();
+    State::Tell(std::move(unheard));
   });
 }
 
 void ProxyPool::RemoveSameProxy(ProxyListId list, std::string_view entry) {
   Change([&] {
-    bool queued = false;
+    State::Unheard unheard;
     {
       std::lock_guard lock(state_->mutex);
-      queued = state_->RemoveSame(list, entry);
+      state_->RemoveSame(list, entry);
+      unheard = state_->TakeUnheard();
     }
-    if (queued) state_->Deliver();
+    State::Tell(std::move(unheard));
   });
 }
 
@@ -348,12 +358,13 @@ std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
     // Sorted and built outside the lock: the relay's threads wait only for the joining.
     SortedEntryList fresh = InsertingLine([&] { return SortedEntryList::FromBatch(batch); });
     if (fresh.Empty()) return;
-    bool queued = false;
+    State::Unheard unheard;
     {
       std::lock_guard lock(state_->mutex);
-      queued = state_->QueueWhole(PoolChange::Kind::Replacing, list);
+      state_->QueueWhole(PoolChange::Kind::Replacing, list);
+      unheard = state_->TakeUnheard();
     }
-    if (queued) state_->Deliver();
+    State::Tell(std::move(unheard));
     // Declared before the lock so that it is freed after it.
     SortedEntryList replaced;
     std::exception_ptr failure;
@@ -368,9 +379,10 @@ std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
         failure = std::current_exception();
       }
       // Told even when nothing came in: a view waits for the end of the change.
-      queued = state_->QueueWhole(PoolChange::Kind::Replaced, list);
+      state_->QueueWhole(PoolChange::Kind::Replaced, list);
+      unheard = state_->TakeUnheard();
     }
-    if (queued) state_->Deliver();
+    State::Tell(std::move(unheard));
     if (failure) std::rethrow_exception(failure);
   });
   return added;
@@ -383,16 +395,17 @@ bool ProxyPool::ContainsProxyEntry(ProxyListId list, std::string_view entry) con
 
 void ProxyPool::FillFieldsFromList(ProxyListId list, int selectedIndex) {
   Change([&] {
-    bool queued = false;
+    State::Unheard unheard;
     {
       std::lock_guard lock(state_->mutex);
       const SortedEntryList& entries = state_->lists[ListSlot(list)];
       if (selectedIndex < 0 || static_cast<std::size_t>(selectedIndex) >= entries.Size()) {
         throw EListError(IndexErrorText(selectedIndex));
       }
-      queued = state_->FillFields(entries.At(static_cast<std::size_t>(selectedIndex)));
+      state_->FillFields(entries.At(static_cast<std::size_t>(selectedIndex)));
+      unheard = state_->TakeUnheard();
     }
-    if (queued) state_->Deliver();
+    State::Tell(std::move(unheard));
   });
 }
 
@@ -408,12 +421,13 @@ std::string ProxyPool::FieldText(FieldId field) const {
 
 void ProxyPool::SetFieldText(FieldId field, std::string text) {
   Change([&] {
-    bool queued = false;
+    State::Unheard unheard;
     {
       std::lock_guard lock(state_->mutex);
-      queued = state_->SetField(field, std::move(text));
+      state_->SetField(field, std::move(text));
+      unheard = state_->TakeUnheard();
     }
-    if (queued) state_->Deliver();
+    State::Tell(std::move(unheard));
   });
 }
 
@@ -440,44 +454,15 @@ std::optional<std::size_t> ProxyPool::PositionOf(ProxyListId list, std::string_v
 }
 
 int ProxyPool::AddListener(PoolListener listener) {
-  return Listen(std::move(listener), nullptr);
-}
-
-int ProxyPool::AddListener(PoolListener listener, PoolSnapshot& snapshot) {
-  return Listen(std::move(listener), &snapshot);
-}
-
-int ProxyPool::Listen(PoolListener listener, PoolSnapshot* snapshot) {
-  std::lock_guard delivery(state_->deliveryMutex);
-  std::vector<PoolChange> earlier;
-  int id;
-  {
-    std::lock_guard lock(state_->mutex);
-    // Changes made before this point belong to the listeners there were then.
-    earlier.swap(state_->pending);
-    if (snapshot) {
-      for (std::size_t i = 0; i < snapshot->lists.size(); ++i)
-        snapshot->lists[i] = state_->lists[i].ToVector();
-      snapshot->fields = {state_->fields[0], state_->fields[1]};
-    }
-    id = state_->nextListenerId++;
-    state_->listeners.emplace_back(id, std::move(listener));
-    state_->listening = true;
-  }
-  [&]() noexcept {
-    for (const PoolChange& change : earlier) {
-      for (std::size_t i = 0; i + 1 < state_->listeners.size(); ++i) state_->listeners[i].second(change);
-    }
-  }();
+  std::lock_guard lock(state_->mutex);
+  const int id = state_->nextListenerId++;
+  state_->listeners.emplace_back(id, std::make_shared<const PoolListener>(std::move(listener)));
+  state_->listening = true;
   return id;
 }
 
 void ProxyPool::RemoveListener(int id) {
-  std::lock_guard delivery(state_->deliveryMutex);
+  std::lock_guard lock(state_->mutex);
   std::erase_if(state_->listeners, [id](const auto& entry) { return entry.first == id; });
-  if (state_->listeners.empty()) {
-    std::lock_guard lock(state_->mutex);
-    state_->listening = false;
-    state_->pending.clear();
-  }
+  state_->listening = !state_->listeners.empty();
 }

@@ -3,8 +3,8 @@
 // The program's whole memory of proxies: three sorted lists of "host:port"
 // entries, the host and port field texts, the current upstream and the random
 // generator that picks from the list of all proxies. Every operation is atomic
-// and may be called from any thread; listeners hear of every change, in order,
-// and never while the pool's lock is held.
+// and may be called from any thread; listeners hear of every change, never
+// while the pool's lock is held.
 //
 // The pool owns the lists; nobody keeps a copy. With an owner (the window),
 // every change is made on the owner's thread: a change asked for on another
@@ -95,12 +95,6 @@ class PoolOwner {
 
 using PoolListener = std::function<void(const PoolChange&)>;
 
-// The lists and fields as they stood when a listener was added.
-struct PoolSnapshot {
-  std::array<std::vector<std::string>, 3> lists;
-  std::array<std::string, 2> fields;
-};
-
 // Host text before the first ":", port text after it; without ":" the host is
 // empty and the port text is the whole entry.
 std::pair<std::string, std::string> SplitProxyEntry(std::string_view entry);
@@ -178,25 +172,15 @@ class ProxyPool {
   // The position of the first entry equal to `entry`, if the list holds one.
   std::optional<std::size_t> PositionOf(ProxyListId list, std::string_view entry) const;
 
-  // A listener hears every change made after it was added, in the order the
-  // changes were made, never while the pool's lock is held and never two
-  // calls at once. It runs on a thread that changed the pool, before that
-  // thread's changing call returns. It must not throw, nor wait for another
-  // thread (a window thread may be inside a pool call waiting for this very
-  // delivery): hand the change over to a queue instead. Calls on the pool are
-  // allowed inside it, AddListener and RemoveListener excepted. RemoveListener
-  // returns once no call to that listener is running.
+  // A listener hears every change made after it was added, on the thread
+  // that made it, once the pool's lock is released: with an owner, on the
+  // owner's thread alone, in the order the changes were made. It must not
+  // throw. Calls on the pool are allowed inside it.
   int AddListener(PoolListener listener);
-  // The same, and the pool as it stood just before the listener's first
-  // change: a view built from `snapshot` and then fed the notifications
-  // stays exact even while other threads change the pool. `snapshot` is
-  // filled before this returns and before the listener is first called.
-  int AddListener(PoolListener listener, PoolSnapshot& snapshot);
   void RemoveListener(int id);
 
  private:
   struct State;
-  int Listen(PoolListener listener, PoolSnapshot* snapshot);
   // Runs `change` where changes are made (see above), its errors passed on.
   void Change(const std::function<void()>& change);
 
