@@ -8,6 +8,7 @@
 #include <QCompleter>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QImage>
 #include <QLabel>
@@ -405,8 +406,10 @@ std::optional<std::string> TForm1::AskForFile() {
   for (QCompleter* completer : OpenDialog1->findChildren<QCompleter*>()) {
     if (QAbstractItemView* popup = completer->popup(); popup->isVisible()) popup->hide();
   }
-  lastFolder_ = OpenDialog1->directory().absolutePath();
   const QStringList chosen = OpenDialog1->selectedFiles();
+  // A path typed whole leaves the dialog where it was: the folder used is the file's.
+  lastFolder_ = accepted && !chosen.isEmpty() ? QFileInfo(chosen.first()).absolutePath()
+                                              : OpenDialog1->directory().absolutePath();
   OpenDialog1->deleteLater();
   OpenDialog1 = nullptr;
   if (!accepted || chosen.isEmpty()) return std::nullopt;
