@@ -15,6 +15,7 @@ Wakeup::~Wakeup() {
 }
 
 void Wakeup::Tell() {
+  posted_.store(true, std::memory_order_release);
   ::sem_post(&told_);
 }
 
@@ -32,7 +33,7 @@ bool Wakeup::WaitFor(std::chrono::milliseconds limit) {
   while (::sem_clockwait(&told_, CLOCK_MONOTONIC, &deadline) != 0) {
     if (errno != EINTR) return false;
   }
-  seen_ = true;
+  Seen();
   return true;
 }
 
@@ -40,5 +41,5 @@ void Wakeup::Wait() {
   if (seen_) return;
   while (::sem_wait(&told_) != 0) {
   }
-  seen_ = true;
+  Seen();
 }
