@@ -2,7 +2,12 @@
 # Copyright 2026 The IRC Quillmere developers
 # What the desktop tests share: every process they start is ended on exit, every
 # wait is bounded, and a failure prints the tail of each log. Sourced with
-# $work set to a fresh folder.
+# $work set to a fresh folder, and only after own_network.sh: the programs
+# started here listen on 7300, which must never be a port a person's copy holds.
+if [ -z "${QUILL_OWN_NETWORK:-}" ]; then
+  echo "FAIL: $(basename "$0") sources desktop_lib.sh outside a network namespace of its own (own_network.sh first)" >&2
+  exit 1
+fi
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
