@@ -113,8 +113,8 @@ class TForm1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Makes, names, describes, orders and wires every control, from one table.
   void MakeControls();
-  void WireControls();
   // Runs one handler; an error ends it and is shown in the error box once the
   // event that ran it is over.
   void Handle(void (TForm1::*handler)());
@@ -122,8 +122,6 @@ class TForm1 : public QWidget {
   void ShowLater(const std::exception& error);
   void FillFieldsFrom(ProxyListBox* list, ProxyListId id);
   void HearPool(const PoolChange& change);
-  // Names and descriptions for screen readers, and the order of Tab.
-  void NameForAssistiveTools();
   // Each list's description: its count of entries.
   void DescribeCounts();
   std::optional<std::string> AskForFile();
