@@ -76,46 +76,33 @@ struct ProxyPool::State {
   std::vector<PoolChange> pending;
 
   // Mutators below run with `mutex` held; what they change waits in `pending`.
-  bool QueueChange(PoolChange change) {
-    if (!listening) return false;
-    pending.push_back(std::move(change));
-    return true;
+  void QueueChange(PoolChange change) {
+    if (listening) pending.push_back(std::move(change));
   }
 
-  bool QueueWhole(PoolChange::Kind kind, ProxyListId list) {
-    PoolChange change;
-    change.kind = kind;
-    change.list = list;
-    return QueueChange(std::move(change));
-  }
-
-  bool SetField(FieldId field, std::string text) {
+  void SetField(FieldId field, std::string text) {
     std::string& slot = fields[FieldSlot(field)];
-    if (slot == text) return false;
+    if (slot == text) return;
     slot = std::move(text);
-    if (!listening) return false;
-    return QueueChange({PoolChange::Kind::FieldText, ProxyListId::All, 0, field, slot});
+    QueueChange({PoolChange::Kind::FieldText, ProxyListId::All, 0, field, slot});
   }
 
-  bool FillFields(std::string_view entry) {
+  void FillFields(std::string_view entry) {
     auto [host, port] = SplitProxyEntry(entry);
-    const bool hostQueued = SetField(FieldId::Host, std::move(host));
-    const bool portQueued = SetField(FieldId::Port, std::move(port));
-    return hostQueued || portQueued;
+    SetField(FieldId::Host, std::move(host));
+    SetField(FieldId::Port, std::move(port));
   }
 
-  bool RemoveEntry(ProxyListId list, std::string_view entry) {
+  void RemoveEntry(ProxyListId list, std::string_view entry) {
     const std::optional<std::size_t> position = lists[ListSlot(list)].RemoveFirst(entry);
-    if (!position) return false;
-    return QueueChange({PoolChange::Kind::Removed, list, *position, FieldId::Host, std::string(entry)});
+    if (position) QueueChange({PoolChange::Kind::Removed, list, *position, FieldId::Host, std::string(entry)});
   }
 
-  bool RemoveSame(ProxyListId list, std::string_view entry) {
+  void RemoveSame(ProxyListId list, std::string_view entry) {
     const auto [host, port] = SplitProxyEntry(entry);
     const std::string prefix = host + ':';
     const std::int32_t number = IntFromText(port);
     SortedEntryList& entries = lists[ListSlot(list)];
-    bool queued = false;
     // Sorted by bytes, the entries of one host text stand together.
     for (std::size_t position = entries.LowerBound(prefix); position < entries.Size();) {
       const std::string_view candidate = entries.At(position);
@@ -126,12 +113,11 @@ struct ProxyPool::State {
       }
       std::string text(candidate);
       entries.EraseAt(position);
-      queued = QueueChange({PoolChange::Kind::Removed, list, position, FieldId::Host, std::move(text)}) || queued;
+      QueueChange({PoolChange::Kind::Removed, list, position, FieldId::Host, std::move(text)});
     }
-    return queued;
   }
 
-  bool InsertEntry(ProxyListId list, std::string_view entry) {
+  void InsertEntry(ProxyListId list, std::string_view entry) {
     const std::size_t position = InsertingLine([&] { return lists[ListSlot(list)].Insert(entry); });
     // The same entry taken out of the same place a moment ago (a proxy that
     // fails again): the list looks as before, and the views need not hear it.
@@ -139,10 +125,10 @@ struct ProxyPool::State {
       const PoolChange& last = pending.back();
       if (last.kind == PoolChange::Kind::Removed && last.list == list && last.index == position && last.text == entry) {
         pending.pop_back();
-        return !pending.empty();
+        return;
       }
     }
-    return QueueChange({PoolChange::Kind::Inserted, list, position, FieldId::Host, std::string(entry)});
+    QueueChange({PoolChange::Kind::Inserted, list, position, FieldId::Host, std::string(entry)});
   }
 
   // The texts of `fresh` (each once) that no list holds go into `list`,
@@ -200,6 +186,25 @@ struct ProxyPool::State {
     Upstream next{fields[FieldSlot(FieldId::Host)], IntFromText(fields[FieldSlot(FieldId::Port)])};
     std::lock_guard lock(upstreamMutex);
     upstream = std::move(next);
+  }
+
+  // Runs `step` with `mutex` held; what it changed is told after the lock,
+  // also when it throws (what it changed before stands).
+  template <typename Step>
+  void Locked(Step step) {
+    Unheard unheard;
+    std::exception_ptr failure;
+    {
+      std::lock_guard lock(mutex);
+      try {
+        step();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      unheard = TakeUnheard();
+    }
+    Tell(std::move(unheard));
+    if (failure) std::rethrow_exception(failure);
   }
 
   // With `mutex` held: what the operation changed, and who is to hear it.
@@ -290,17 +295,12 @@ void ProxyPool::HandOver(std::function<void()> steps) {
 
 void ProxyPool::SelectRandomProxy() {
   Change([&] {
-    State::Unheard unheard;
-    {
-      std::lock_guard lock(state_->mutex);
+    state_->Locked([&] {
       const SortedEntryList& all = state_->lists[ListSlot(ProxyListId::All)];
       if (all.Empty()) return;
-      const std::uint32_t index = state_->random.NextIndex(static_cast<std::uint32_t>(all.Size()));
-      state_->FillFields(all.At(index));
+      state_->FillFields(all.At(state_->random.NextIndex(static_cast<std::uint32_t>(all.Size()))));
       state_->ApplyFields();
-      unheard = state_->TakeUnheard();
-    }
-    State::Tell(std::move(unheard));
+    });
   });
 }
 
@@ -320,36 +320,15 @@ void ProxyPool::AddProxyEntry(ProxyListId list, std::string_view entry) {
 void ProxyPool::MoveProxyEntry(std::initializer_list<ProxyListId> from, std::optional<ProxyListId> to,
                                std::string_view entry) {
   Change([&] {
-    State::Unheard unheard;
-    try {
-      std::lock_guard lock(state_->mutex);
-      try {
-        for (ProxyListId list : from) state_->RemoveEntry(list, entry);
-        if (to) state_->InsertEntry(*to, entry);
-      } catch (...) {
-        // The removals stand, and the views must hear of them.
-        unheard = state_->TakeUnheard();
-        throw;
-      }
-      unheard = state_->TakeUnheard();
-    } catch (...) {
-      State::Tell(std::move(unheard));
-      throw;
-    }
-    State::Tell(std::move(unheard));
+    state_->Locked([&] {
+      for (ProxyListId list : from) state_->RemoveEntry(list, entry);
+      if (to) state_->InsertEntry(*to, entry);
+    });
   });
 }
 
 void ProxyPool::RemoveSameProxy(ProxyListId list, std::string_view entry) {
-  Change([&] {
-    State::Unheard unheard;
-    {
-      std::lock_guard lock(state_->mutex);
-      state_->RemoveSame(list, entry);
-      unheard = state_->TakeUnheard();
-    }
-    State::Tell(std::move(unheard));
-  });
+  Change([&] { state_->Locked([&] { state_->RemoveSame(list, entry); }); });
 }
 
 std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
@@ -358,32 +337,22 @@ std::size_t ProxyPool::AddNewProxyEntries(ProxyListId list, EntryBatch& batch) {
     // Sorted and built outside the lock: the relay's threads wait only for the joining.
     SortedEntryList fresh = InsertingLine([&] { return SortedEntryList::FromBatch(batch); });
     if (fresh.Empty()) return;
-    State::Unheard unheard;
-    {
-      std::lock_guard lock(state_->mutex);
-      state_->QueueWhole(PoolChange::Kind::Replacing, list);
-      unheard = state_->TakeUnheard();
-    }
-    State::Tell(std::move(unheard));
+    state_->Locked([&] { state_->QueueChange({.kind = PoolChange::Kind::Replacing, .list = list}); });
     // Declared before the lock so that it is freed after it.
     SortedEntryList replaced;
-    std::exception_ptr failure;
-    {
-      std::lock_guard lock(state_->mutex);
+    state_->Locked([&] {
+      // Told even when nothing came in: a view waits for the end of the change.
       try {
         InsertingLine([&] {
           state_->Join(list, fresh, added, replaced);
           return 0;
         });
       } catch (const EListError&) {
-        failure = std::current_exception();
+        state_->QueueChange({.kind = PoolChange::Kind::Replaced, .list = list});
+        throw;
       }
-      // Told even when nothing came in: a view waits for the end of the change.
-      state_->QueueWhole(PoolChange::Kind::Replaced, list);
-      unheard = state_->TakeUnheard();
-    }
-    State::Tell(std::move(unheard));
-    if (failure) std::rethrow_exception(failure);
+      state_->QueueChange({.kind = PoolChange::Kind::Replaced, .list = list});
+    });
   });
   return added;
 }
@@ -395,17 +364,13 @@ bool ProxyPool::ContainsProxyEntry(ProxyListId list, std::string_view entry) con
 
 void ProxyPool::FillFieldsFromList(ProxyListId list, int selectedIndex) {
   Change([&] {
-    State::Unheard unheard;
-    {
-      std::lock_guard lock(state_->mutex);
+    state_->Locked([&] {
       const SortedEntryList& entries = state_->lists[ListSlot(list)];
       if (selectedIndex < 0 || static_cast<std::size_t>(selectedIndex) >= entries.Size()) {
         throw EListError(IndexErrorText(selectedIndex));
       }
       state_->FillFields(entries.At(static_cast<std::size_t>(selectedIndex)));
-      unheard = state_->TakeUnheard();
-    }
-    State::Tell(std::move(unheard));
+    });
   });
 }
 
@@ -420,15 +385,7 @@ std::string ProxyPool::FieldText(FieldId field) const {
 }
 
 void ProxyPool::SetFieldText(FieldId field, std::string text) {
-  Change([&] {
-    State::Unheard unheard;
-    {
-      std::lock_guard lock(state_->mutex);
-      state_->SetField(field, std::move(text));
-      unheard = state_->TakeUnheard();
-    }
-    State::Tell(std::move(unheard));
-  });
+  Change([&] { state_->Locked([&] { state_->SetField(field, std::move(text)); }); });
 }
 
 std::size_t ProxyPool::Count(ProxyListId list) const {

@@ -76,7 +76,7 @@ struct PoolChange {
   ProxyListId list = ProxyListId::All;  // Inserted, Removed, Replaced
   std::size_t index = 0;                // Inserted, Removed: position in the list
   FieldId field = FieldId::Host;        // FieldText
-  std::string text;                     // the entry, or the field's new text
+  std::string text{};                   // the entry, or the field's new text
 };
 
 // The thread the pool's changes are made on, while it has one.
