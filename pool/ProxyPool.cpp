@@ -279,10 +279,6 @@ void ProxyPool::Change(const std::function<void()>& change) {
   change();
 }
 
-void ProxyPool::Together(const std::function<void()>& steps) {
-  Change(steps);
-}
-
 void ProxyPool::HandOver(std::function<void()> steps) {
   std::shared_ptr<PoolOwner> owner;
   {

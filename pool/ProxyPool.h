@@ -118,13 +118,10 @@ class ProxyPool {
   // it refuses (gone), on the caller's thread.
   void SetOwner(std::shared_ptr<PoolOwner> owner);
 
-  // Runs several operations of the pool where changes are made, in one
-  // handover to the owner: each stays an operation of its own, the steps
-  // together are not one.
-  void Together(const std::function<void()>& steps);
-  // The same without waiting for the steps: on the owner's thread in the
-  // order handed over, or at once on this thread (errors passed on) while
-  // there is no owner.
+  // Runs several operations of the pool where changes are made, without
+  // waiting for them: on the owner's thread in the order handed over, or at
+  // once on this thread (errors passed on) while there is no owner. Each stays
+  // an operation of its own; the steps together are not one.
   void HandOver(std::function<void()> steps);
 
   // Seeds the 32-bit generator (state := state * 134775813 + 1 per draw).

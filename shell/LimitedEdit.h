@@ -12,7 +12,6 @@ class LimitedEdit : public QLineEdit {
  public:
   LimitedEdit(int typingLimit, QWidget* parent = nullptr);
 
-  int TypingLimit() const { return typingLimit_; }
   // Replaces the text unless it is the same already, so that the cursor and
   // selection stay where the user left them.
   void SetProgramText(const QString& text);

@@ -66,12 +66,8 @@ class TForm1 : public QWidget {
   const QString& RelayFailure() const { return relayFailure_; }
   // Nothing until a tray has been there to take it.
   QSystemTrayIcon* TrayIcon() const { return tray_->Icon(); }
-  // Whether the window behaves as the tray's: no taskbar entry, hidden to the
-  // icon. Without a tray it keeps an entry and minimises to it instead.
-  bool InTray() const { return tray_->InTray(); }
   // Another start of the program asks for the window: shown as from the tray.
   void ShowFromElsewhere();
-  ProxyPool& Pool() const { return pool_; }
   // Makes now the pool's changes that other threads have handed over.
   void CatchUp();
 

@@ -12,7 +12,6 @@ class Picture : public QWidget {
 
  public:
   Picture(const QPixmap& pixmap, QWidget* parent = nullptr);
-  const QPixmap& Pixmap() const { return pixmap_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
