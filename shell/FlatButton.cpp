@@ -66,8 +66,7 @@ void FlatButton::paintEvent(QPaintEvent*) {
     p.drawPixmap(at + shift, glyph_);
   }
   if (!text().isEmpty()) {
-    p.setPen(palette().color(QPalette::ButtonText));
-    p.drawText(rect().translated(shift), Qt::AlignCenter, text());
+    DrawOutlinedText(p, rect().translated(shift), Qt::AlignCenter, text(), palette().color(QPalette::ButtonText));
   }
   if (hasFocus()) DrawFocusMark(p, rect().adjusted(1, 1, -2, -2));
 }
@@ -91,5 +90,17 @@ void DrawFocusMark(QPainter& p, const QRect& frame) {
   p.drawRect(frame);
   p.setPen(QPen(Qt::black, 1, Qt::DotLine));
   p.drawRect(frame);
+  p.restore();
+}
+
+void DrawOutlinedText(QPainter& p, const QRect& frame, int flags, const QString& text, const QColor& colour) {
+  p.save();
+  p.setPen(QColor(0, 0, 0, 90));
+  for (const QPoint step : {QPoint(-1, -1), QPoint(0, -1), QPoint(1, -1), QPoint(-1, 0), QPoint(1, 0), QPoint(-1, 1),
+                            QPoint(0, 1), QPoint(1, 1)}) {
+    p.drawText(frame.translated(step), flags, text);
+  }
+  p.setPen(colour);
+  p.drawText(frame, flags, text);
   p.restore();
 }

@@ -34,6 +34,9 @@ class FlatButton : public QAbstractButton {
 
 // The keyboard focus's mark, a dotted frame, as the window's controls draw it.
 void DrawFocusMark(QPainter& painter, const QRect& frame);
+// Light text ringed by a one-pixel dark outline: readable over the light
+// clouds of the artwork as over its dark sky.
+void DrawOutlinedText(QPainter& painter, const QRect& frame, int flags, const QString& text, const QColor& colour);
 
 // The picture with the pixels of its key colour (its bottom-left pixel's) made
 // see-through.

@@ -16,6 +16,9 @@ class LimitedEdit : public QLineEdit {
   // selection stay where the user left them.
   void SetProgramText(const QString& text);
 
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
  private:
   // The line edit's own limit follows the text: never below what is there
   // (nothing is cut), never above the typing limit once the user has brought

@@ -22,6 +22,7 @@
 #include "net/ConnectionServer.h"
 #include "pool/ProxyImport.h"
 #include "shell/NativeShape.h"
+#include "shell/FlatButton.h"
 #include "shell/Messages.h"
 #include "shell/Picture.h"
 #include "shell/PoolHandover.h"
@@ -65,12 +66,13 @@ TForm1::TForm1(std::int32_t relayPort, ProxyPool& pool, TrayPresence* trays)
 
   setAccessibleName(QStringLiteral("IRC Quillmere"));
   MakeControls();
+  connect(tray_, &TrayOrTaskbar::PlaceChanged, this,
+          [this] { SpeedButton2->setAccessibleDescription(tray_->PutAwayDescription()); });
   // From here on the pool's changes are made on this thread, and each is
   // heard right after it is made.
   handover_ = std::make_shared<PoolHandover>(this, [this](const std::exception& error) { ShowLater(error); });
   pool_.SetOwner(handover_);
   listenerId_ = pool_.AddListener([this](const PoolChange& change) { HearPool(change); });
-  DescribeCounts();
   FormCreate();
 }
 
@@ -84,14 +86,6 @@ TForm1::~TForm1() {
   // Stop accepting; connections already relayed go on with the process.
   if (relayListener_) relayListener_->StopAccepting();
   if (Form1 == this) Form1 = nullptr;
-}
-
-void TForm1::DescribeCounts() {
-  for (ProxyListBox* list : findChildren<ProxyListBox*>()) {
-    const int rows = list->model() ? list->model()->rowCount() : 0;
-    const QString count = rows == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(rows);
-    if (list->accessibleDescription() != count) list->setAccessibleDescription(count);
-  }
 }
 
 void TForm1::Handle(void (TForm1::*handler)()) {

@@ -118,8 +118,6 @@ class TForm1 : public QWidget {
   void ShowLater(const std::exception& error);
   void FillFieldsFrom(ProxyListBox* list, ProxyListId id);
   void HearPool(const PoolChange& change);
-  // Each list's description: its count of entries.
-  void DescribeCounts();
   std::optional<std::string> AskForFile();
 
   ProxyPool& pool_;

@@ -15,6 +15,7 @@
 #include "shell/FlatButton.h"
 #include "shell/LimitedEdit.h"
 #include "shell/Main.h"
+#include "shell/OutlinedLabel.h"
 #include "shell/Picture.h"
 #include "shell/ProxyListBox.h"
 #include "shell/ProxyListModel.h"
@@ -59,7 +60,7 @@ const ControlRow kControls[] = {
      .said = "Close", .description = "Ends the program and every relayed connection", .tab = 2,
      .handler = &TForm1::SpeedButton1Click},
     {.member = &TForm1::SpeedButton2, .name = "SpeedButton2", .place = {520, 8, 20, 20}, .art = "glyph-hide.png",
-     .said = "Hide", .description = "Hides the window to its icon in the notification area", .tab = 1,
+     .said = "Hide", .tab = 1,  // described by TrayOrTaskbar: what it does depends on the tray
      .handler = &TForm1::SpeedButton2Click},
     {.member = &TForm1::Image2, .name = "Image2", .place = {200, 312, 169, 33}, .art = "plate-host.png", .keyed = true},
     {.member = &TForm1::Image3, .name = "Image3", .place = {424, 312, 89, 33}, .art = "plate-port.png", .keyed = true},
@@ -84,7 +85,7 @@ const ControlRow kControls[] = {
      .colour = 0xff008000, .list = ProxyListId::Working, .said = "Working proxies", .tab = 4,
      .handler = &TForm1::lstWorkingClick},
     {.member = &TForm1::lstFailed, .name = "lstFailed", .place = {408, 224, 169, 81}, .fontPixels = 13,
-     .colour = 0xffff0000, .list = ProxyListId::Failed, .said = "Failed proxies", .tab = 5,
+     .colour = 0xffcc0000, .list = ProxyListId::Failed, .said = "Failed proxies", .tab = 5,
      .handler = &TForm1::lstFailedClick},
     {.member = &TForm1::edtHost, .name = "edtHost", .place = {212, 317, 145, 21}, .fontPixels = 16,
      .typingLimit = 15, .field = FieldId::Host, .said = "Host", .description = "The proxy's host", .tab = 8,
@@ -127,7 +128,7 @@ void TForm1::MakeControls() {
             Paint(control, QPalette::ButtonText, row.colour);
             connect(control, &QAbstractButton::clicked, this, [this, &row] { Handle(row.handler); });
           } else if constexpr (std::is_same_v<Kind, QLabel>) {
-            control = new QLabel(QLatin1String(row.caption), this);
+            control = new OutlinedLabel(QLatin1String(row.caption), this);
             control->setContentsMargins(0, 0, 0, 0);
             Paint(control, QPalette::WindowText, row.colour);
           } else if constexpr (std::is_same_v<Kind, LimitedEdit>) {
@@ -184,5 +185,4 @@ void TForm1::HearPool(const PoolChange& change) {
     return;
   }
   for (ProxyListBox* list : findChildren<ProxyListBox*>()) list->ListModel()->Hear(change);
-  DescribeCounts();
 }

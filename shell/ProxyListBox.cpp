@@ -131,7 +131,11 @@ void ProxyListBox::keyPressEvent(QKeyEvent* event) {
   // (the first row) rather than stepping past it.
   const bool arrow = event->key() == Qt::Key_Down || event->key() == Qt::Key_Up;
   if (before < 0 && arrow && model() && model()->rowCount() > 0) {
-    SelectRow(currentIndex().isValid() ? currentIndex().row() : 0);
+    const int row = currentIndex().isValid() ? currentIndex().row() : 0;
+    // Made current anew, even where the caret already was: a screen reader
+    // hears the row as it hears every later arrow's.
+    selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    SelectRow(row);
     event->accept();
     emit UserSelected();
     return;

@@ -87,6 +87,12 @@ void TrayOrTaskbar::LeaveTray() {
 void TrayOrTaskbar::Name() {
   // The taskbar shows the window's own name: the program's while it has an entry.
   window_.setWindowTitle(inTray_ ? QStringLiteral("Form1") : kApplicationTitle);
+  emit PlaceChanged();
+}
+
+QString TrayOrTaskbar::PutAwayDescription() const {
+  return inTray_ ? QStringLiteral("Hides the window to its icon in the notification area")
+                 : QStringLiteral("Minimises the window to its entry in the taskbar");
 }
 
 void TrayOrTaskbar::PutAway() {

@@ -44,12 +44,18 @@ class TrayOrTaskbar : public QObject {
 
   // The hide button: hidden to the icon, or minimised to the taskbar entry.
   void PutAway();
+  // What PutAway does now, as a screen reader describes the hide button.
+  QString PutAwayDescription() const;
   // Shown where it was (restored when minimised), raised and activated; an
   // open box of the program comes first, since that is what the user must answer.
   void Bring();
   // Each time the window becomes active, and just before it is mapped.
   void Activated();
   void AboutToShow();
+
+ signals:
+  // The window went into the tray or out of it: PutAway does another thing.
+  void PlaceChanged();
 
  private:
   void MakeIcon();

@@ -96,7 +96,7 @@ class LayoutTest : public QObject {
     }
     QCOMPARE(form.lstAll->palette().color(QPalette::Text), QColor(0, 0, 0));
     QCOMPARE(form.lstWorking->palette().color(QPalette::Text), QColor(0, 128, 0));
-    QCOMPARE(form.lstFailed->palette().color(QPalette::Text), QColor(255, 0, 0));
+    QCOMPARE(form.lstFailed->palette().color(QPalette::Text), QColor(204, 0, 0));
     QCOMPARE(form.edtHost->font().pixelSize(), 16);
     QCOMPARE(form.edtPort->font().pixelSize(), 16);
     QVERIFY(!form.edtHost->hasFrame());

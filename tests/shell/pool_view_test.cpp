@@ -142,7 +142,7 @@ class PoolViewTest : public QObject {
     QVERIFY(letGo.get());
     const std::string entry = "127.0.0.1:" + std::to_string(closed);
     QTRY_COMPARE(ShownEntries(form, 2), std::vector<std::string>{entry});
-    QVERIFY(HasColouredText(form.lstFailed, 0, QColor(255, 0, 0)));
+    QVERIFY(HasColouredText(form.lstFailed, 0, QColor(204, 0, 0)));
     QVERIFY(ShownEntries(form, 0).empty());
   }
 
