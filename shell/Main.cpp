@@ -22,6 +22,7 @@
 #include "net/ConnectionServer.h"
 #include "pool/ProxyImport.h"
 #include "shell/NativeShape.h"
+#include "shell/Announcer.h"
 #include "shell/FlatButton.h"
 #include "shell/Messages.h"
 #include "shell/Picture.h"
@@ -72,6 +73,7 @@ TForm1::TForm1(std::int32_t relayPort, ProxyPool& pool, TrayPresence* trays)
   // heard right after it is made.
   handover_ = std::make_shared<PoolHandover>(this, [this](const std::exception& error) { ShowLater(error); });
   pool_.SetOwner(handover_);
+  announcer_ = new Announcer(*this, pool_);
   listenerId_ = pool_.AddListener([this](const PoolChange& change) { HearPool(change); });
   FormCreate();
 }

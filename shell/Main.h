@@ -24,6 +24,7 @@
 #include "shell/TrayOrTaskbar.h"
 #include "shell/TrayPresence.h"
 
+class Announcer;
 class FlatButton;
 class LimitedEdit;
 class Picture;
@@ -130,6 +131,7 @@ class TForm1 : public QWidget {
   // Where the file dialog was last left.
   QString lastFolder_;
   std::shared_ptr<PoolHandover> handover_;
+  Announcer* announcer_ = nullptr;
   int listenerId_ = -1;
   TrayPresence* trays_ = nullptr;
   // The tray icon (TrayIconData) and the window's place off the screen.

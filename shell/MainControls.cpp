@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "shell/Announcer.h"
 #include "shell/FlatButton.h"
 #include "shell/LimitedEdit.h"
 #include "shell/Main.h"
@@ -185,4 +186,5 @@ void TForm1::HearPool(const PoolChange& change) {
     return;
   }
   for (ProxyListBox* list : findChildren<ProxyListBox*>()) list->ListModel()->Hear(change);
+  announcer_->Hear(change);
 }

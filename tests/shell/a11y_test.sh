@@ -32,7 +32,7 @@ window=$(main_window)
 wait_for 10 viewable "$window" || fail "the window never showed"
 
 step "names over AT-SPI"
-"$py" - >"$work/heard.txt" 2>"$work/heard.log" <<'PY' || true
+"$py" - "$work/qt-version.txt" >"$work/heard.txt" 2>"$work/heard.log" <<'PY' || true
 import pyatspi, sys
 def walk(node, depth=0):
     if node is None or depth > 12:
@@ -44,6 +44,7 @@ def walk(node, depth=0):
 desktop = pyatspi.Registry.getDesktop(0)
 for app in desktop:
     if app is not None and app.name == "irc-quillmere":
+        open(sys.argv[1], "w").write(app.toolkitVersion)
         walk(app)
 PY
 # AT-SPI 2.56 (Debian 13) calls a push button a "button": either name is heard.
@@ -53,6 +54,50 @@ for said in "|IRC Quillmere|" "button|Hide|" "button|Close|" "button|Open a prox
   grep -qF "$said" "$work/heard.txt" || fail "not heard: $said (heard: $(tr '\n' ';' <"$work/heard.txt"))"
 done
 
+step "an import announced once, the first Down heard as a focus on its row"
+"$py" - >"$work/events.txt" 2>"$work/events.log" <<'PY' &
+import pyatspi
+from gi.repository import GLib
+def heard(event):
+    said = event.any_data if event.type.startswith("object:announcement") else ""
+    print("%s|%d|%s|%s|%s" % (event.type, event.detail1, event.source.getRoleName(), event.source.name or "", said),
+          flush=True)
+pyatspi.Registry.registerEventListener(heard, "object:state-changed:focused", "object:announcement")
+GLib.timeout_add_seconds(30, pyatspi.Registry.stop)
+print("listening", flush=True)
+pyatspi.Registry.start()
+PY
+pids+=($!)
+wait_for 10 grep -q listening "$work/events.txt" || fail "no AT-SPI listener"
+printf '5.5.5.5:80\n1.1.1.1:1080\n3.3.3.3:3128\n' >"$work/list.txt"
+read -r wx wy < <(window_place "$window")
+xdotool mousemove $((wx + 89)) $((wy + 317)) click 1
+wait_for 10 grep -q '^object:state-changed:focused|1|text|File name:' "$work/events.txt" || fail "no Open dialog"
+xdotool type --delay 5 "$work/list.txt"
+xdotool key Return
+wait_for 10 bash -c "! xdotool search --name '^Open\$' >/dev/null" || fail "the Open dialog stayed"
+# What a window manager does once the dialog is gone; the window gives the
+# focus back to the list of all proxies, with no row chosen.
+xdotool windowfocus --sync "$window"
+wait_for 10 grep -q '^object:state-changed:focused|1|list|All proxies|' "$work/events.txt" ||
+  fail "the focus did not come back to the list after the import: $(tr '\n' ';' <"$work/events.txt")"
+sleep 0.5  # the caret's own event, for the row under it, comes with the focus: not the one wanted
+before=$(wc -l <"$work/events.txt")
+xdotool key Down
+wait_for 5 bash -c "tail -n +$((before + 1)) '$work/events.txt' | grep -q '^object:state-changed:focused|1|list item|1.1.1.1:1080|'" ||
+  fail "the first Down was not heard as its row: $(tail -n +$((before + 1)) "$work/events.txt" | tr '\n' ';')"
+qt=$(tr -d '\r' <"$work/qt-version.txt")
+if [ "$(printf '%s\n' 6.8.0 "$qt" | sort -V | head -n1)" = 6.8.0 ]; then
+  wait_for 5 grep -q '^object:announcement|.*|3 proxies imported\. Upstream now ' "$work/events.txt" ||
+    fail "the import was not announced: $(tr '\n' ';' <"$work/events.txt")"
+  sleep 4  # past the time a second announcement of the same import would take
+  [ "$(grep -c '^object:announcement|' "$work/events.txt")" -eq 1 ] ||
+    fail "one import, several announcements: $(grep '^object:announcement' "$work/events.txt" | tr '\n' ';')"
+else
+  # Qt before 6.8 has no announcement event: nothing is announced (README).
+  ! grep -q '^object:announcement|' "$work/events.txt" || fail "Qt $qt announced something"
+fi
+
 step "Host and Port typed, Enter in Port"
 "$py" -c '
 import socket, sys
@@ -61,8 +106,8 @@ s.bind(("127.0.0.1", 3129)); s.listen(4); s.settimeout(20)
 c, _ = s.accept(); c.sendall(c.recv(64)); c.close()
 ' >"$work/echo.log" 2>&1 &
 pids+=($!)
-read -r wx wy < <(window_place "$window")
 xdotool mousemove $((wx + 280)) $((wy + 327)) click 1
+xdotool key ctrl+a  # the import put a proxy there
 xdotool type --delay 20 "127.0.0.1"
 xdotool key Tab
 xdotool type --delay 20 "3129"
