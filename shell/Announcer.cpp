@@ -3,10 +3,26 @@
 #include "shell/Announcer.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QWidget>
 
 #include <algorithm>
 #include <string>
+
+namespace {
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+const QLatin1String kNoticeName("announcement");
+
+// The notice is told to screen readers as a notification; every other object
+// as Qt tells it.
+QAccessibleInterface* NoticeAccessible(const QString&, QObject* object) {
+  if (!object->isWidgetType() || object->objectName() != kNoticeName) return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Notification);
+}
+#endif
+
+}  // namespace
 
 Announcer::Announcer(QWidget& window, const ProxyPool& pool) : QObject(&window), window_(window), news_(pool) {
   due_.setSingleShot(true);
@@ -21,12 +37,28 @@ void Announcer::Hear(const PoolChange& change) {
 }
 
 void Announcer::Announce() {
-  const std::string said = news_.Take();
-  if (said.empty()) return;
+  const std::string news = news_.Take();
+  if (news.empty()) return;
   last_.start();
+  const QString said = QString::fromLatin1(news.data(), static_cast<qsizetype>(news.size()));
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-  QAccessibleAnnouncementEvent event(&window_, QString::fromLatin1(said.data(), static_cast<qsizetype>(said.size())));
+  QAccessibleAnnouncementEvent event(&window_, said);
   event.setPoliteness(QAccessible::AnnouncementPoliteness::Polite);
   QAccessible::updateAccessibility(&event);
+#else
+  // Before 6.8 Qt has no announcement. What reaches a screen reader is a
+  // notification that shows: a pixel under the background picture, named
+  // with the news and shown anew for each.
+  if (!notice_) {
+    QAccessible::installFactory(NoticeAccessible);
+    notice_ = new QWidget(&window_);
+    notice_->setObjectName(kNoticeName);
+    notice_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    notice_->setGeometry(0, 0, 1, 1);
+    notice_->lower();
+  }
+  notice_->hide();
+  notice_->setAccessibleName(said);
+  notice_->show();
 #endif
 }

@@ -3,8 +3,8 @@
 // Says to a screen reader what the relay and the imports did to the pool,
 // politely: after whatever the reader is saying. Changes that come together
 // (a burst of verdicts) make one announcement, and announcements keep a few
-// seconds apart. Qt 6.8 brought the event that carries them; an older Qt
-// announces nothing.
+// seconds apart. Qt 6.8 brought the event that carries them; with an older
+// Qt they go out as a notification that shows for each.
 #pragma once
 
 #include <QElapsedTimer>
@@ -34,4 +34,6 @@ class Announcer : public QObject {
   PoolNews news_;
   QTimer due_;
   QElapsedTimer last_;
+  // The notification an older Qt shows; made with the first news.
+  QWidget* notice_ = nullptr;
 };
