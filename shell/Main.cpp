@@ -21,10 +21,10 @@
 
 #include "net/ConnectionServer.h"
 #include "pool/ProxyImport.h"
-#include "shell/NativeShape.h"
 #include "shell/Announcer.h"
 #include "shell/FlatButton.h"
 #include "shell/Messages.h"
+#include "shell/NativeShape.h"
 #include "shell/Picture.h"
 #include "shell/PoolHandover.h"
 #include "shell/ProxyListBox.h"
