@@ -47,18 +47,17 @@ void Announcer::Announce() {
   QAccessible::updateAccessibility(&event);
 #else
   // Before 6.8 Qt has no announcement. What reaches a screen reader is a
-  // notification that shows: a pixel under the background picture, named
-  // with the news and shown anew for each.
+  // notification that shows: a widget of the window named with the news, told
+  // as shown for each. It is never shown on the screen, so that it is told
+  // also while the window is hidden in the tray.
   if (!notice_) {
     QAccessible::installFactory(NoticeAccessible);
     notice_ = new QWidget(&window_);
     notice_->setObjectName(kNoticeName);
-    notice_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    notice_->setGeometry(0, 0, 1, 1);
-    notice_->lower();
+    notice_->hide();
   }
-  notice_->hide();
   notice_->setAccessibleName(said);
-  notice_->show();
+  QAccessibleEvent shown(notice_, QAccessible::ObjectShow);
+  QAccessible::updateAccessibility(&shown);
 #endif
 }

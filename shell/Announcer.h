@@ -4,7 +4,7 @@
 // politely: after whatever the reader is saying. Changes that come together
 // (a burst of verdicts) make one announcement, and announcements keep a few
 // seconds apart. Qt 6.8 brought the event that carries them; with an older
-// Qt they go out as a notification that shows for each.
+// Qt they go out as a notification told as shown, for each.
 #pragma once
 
 #include <QElapsedTimer>
