@@ -34,6 +34,6 @@ class Announcer : public QObject {
   PoolNews news_;
   QTimer due_;
   QElapsedTimer last_;
-  // The notification an older Qt shows; made with the first news.
+  // The notification an older Qt tells of; made with the first news.
   QWidget* notice_ = nullptr;
 };
