@@ -138,8 +138,13 @@ class RelayFaultTest : public ::testing::Test {
   void SetUp() override {
     EmptyPool(pool_);
     // A sanitizer's runtime starts a thread of its own with the first thread
-    // of the process; it must be there before anything is counted.
-    std::thread([] {}).join();
+    // of the process; it must be there before anything is counted. The joined
+    // thread itself is still counted for a moment after the join, on a busy
+    // machine long enough to count it.
+    pid_t joined = 0;
+    std::thread([&joined] { joined = ::gettid(); }).join();
+    const std::string task = "/proc/self/task/" + std::to_string(joined);
+    ASSERT_TRUE(WaitUntil([&] { return ::access(task.c_str(), F_OK) != 0; }, kPatience));
     beforeServer_ = CurrentUsage();
     listener_ = TcpServe(0, RelayHandler);
     ASSERT_TRUE(listener_);
