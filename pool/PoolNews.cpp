@@ -21,8 +21,11 @@ void PoolNews::Hear(const PoolChange& change) {
       if (change.list != ProxyListId::All) break;
       // An import only adds; its changes are made one after another, never
       // between a verdict's.
-      imported_ = true;
-      importedCount_ += pool_.Count(ProxyListId::All) - std::min(countBefore_, pool_.Count(ProxyListId::All));
+      {
+        const std::size_t now = pool_.Count(ProxyListId::All);
+        imported_ = true;
+        importedCount_ += now - std::min(countBefore_, now);
+      }
       break;
     case PoolChange::Kind::Inserted:
       if (change.list == ProxyListId::All) break;
